@@ -1,0 +1,1 @@
+#include <taplatform/taplatform.h>

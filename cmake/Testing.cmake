@@ -1,0 +1,13 @@
+# tarsen_add_gtest(NAME SOURCES... [LIBS ...] [LABELS ...])
+# One GoogleTest executable; its cases are registered with CTest one by one.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+function(tarsen_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main
+                        GTest::gmock tarsen_warnings Threads::Threads)
+  set(labels unit ${T_LABELS})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES LABELS "${labels}" TIMEOUT 120)
+endfunction()
