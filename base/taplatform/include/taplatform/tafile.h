@@ -16,6 +16,9 @@ typedef int ta_file_t;
 #define TA_FILE_READ 1
 #define TA_FILE_WRITE 2
 #define TA_FILE_READWRITE 3
+/* Creation and truncation when writing; mode applies to a created file. */
+#define TA_FILE_CREATE 4
+#define TA_FILE_TRUNCATE 8
 
 /* Flags of ta_file_stat and ta_file_exist: examine a symbolic link itself. */
 #define TA_FILE_NOFOLLOW 1
