@@ -1,0 +1,47 @@
+// The plug-in's one reader of JSON text and one writer of error results.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include <yajl/yajl_tree.h>
+
+namespace Harlune {
+namespace Web {
+
+class Json {
+public:
+  Json() = default;
+  ~Json();
+  Json(const Json&) = delete;
+  Json& operator=(const Json&) = delete;
+
+  // Replaces any earlier tree; false (with err() set) when the text is not JSON.
+  bool parse(const std::string& text);
+  std::string err() const { return _err; }
+
+  // Whether the top-level object has an "error" member, of any type.
+  bool containsError() const;
+
+  // Lookups follow a null-terminated list of object keys from `node`, or from
+  // the root when node is null; a missing key or a non-object step gives null.
+  yajl_val get(const char** path, yajl_val node = nullptr) const;
+  bool isTrue(const char** path, yajl_val node = nullptr) const;
+  // String text, or a number's text exactly as written; "" otherwise.
+  std::string getString(const char** path, yajl_val node = nullptr) const;
+
+  // {"error":{"code":-1,"internal_message":"Invalid request","user_message":M}}
+  static std::string createError(const std::string& message);
+  static std::string createError(const std::exception& e);
+  static std::string createError(const std::exception& e, const std::string& context);
+  static std::string createErrorAndLog(const std::string& message);
+  static std::string createErrorAndLog(const std::exception& e);
+  static std::string createErrorAndLog(const std::exception& e, const std::string& context);
+
+private:
+  yajl_val _root = nullptr;
+  std::string _err;
+};
+
+}  // namespace Web
+}  // namespace Harlune
