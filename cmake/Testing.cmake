@@ -14,6 +14,6 @@ function(tarsen_add_gtest name)
   if(T_LABELS)
     list(GET T_LABELS 0 label)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_PREFIX "${name}."
                        PROPERTIES LABELS ${label} TIMEOUT 120)
 endfunction()

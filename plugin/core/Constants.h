@@ -6,6 +6,7 @@ namespace Harlune {
 namespace Web {
 
 inline constexpr char kHarluneApiCall[] = "/v5/harlune";
+inline constexpr char kProductName[] = "Tarsen Harlune";
 inline constexpr char kMsgHarluneLaunch[] = "Launching Tarsen Harlune";
 inline constexpr char kDialogEtAl[] = "et al";
 
