@@ -20,6 +20,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <taplatform/tapath.h>
+
 #define LOG_NAME_SIZE 2048
 #define LOG_OPEN_NAME_MAX 2043
 #define LOG_EXT_MAX 7
@@ -267,6 +269,34 @@ int ta_log_rotate(void) {
 
 /* ---- Writing -------------------------------------------------------------- */
 
+/* Formatting the whole header for each line costs about as much as writing
+ * it, so its slow parts are kept: the local time to the second (guarded by
+ * log_filelock) and each thread's "[pid-thread] " tag. */
+static time_t stamp_second = (time_t)-1;
+static char stamp_text[80]; /* room for any int fields, to satisfy the compiler */
+static _Thread_local char thread_tag[48];
+static _Thread_local int thread_tag_pid = 0;
+
+static const char* local_stamp(time_t second) {
+  if (second != stamp_second) {
+    struct tm tm;
+    if (localtime_r(&second, &tm) == NULL) return NULL;
+    snprintf(stamp_text, sizeof stamp_text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
+             tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    stamp_second = second;
+  }
+  return stamp_text;
+}
+
+static const char* own_thread_tag(void) {
+  if (thread_tag[0] == '\0' || thread_tag_pid != mypid) {
+    snprintf(thread_tag, sizeof thread_tag, "[%x-%p] ", (unsigned)mypid,
+             (void*)(uintptr_t)pthread_self());
+    thread_tag_pid = mypid;
+  }
+  return thread_tag;
+}
+
 static void file_sink_write(int level, const char* format, va_list ap) {
   /* The header is placed right before the body so one write sends the line. */
   char line[LOG_HEADER_SIZE + LOG_BODY_SIZE];
@@ -299,18 +329,14 @@ static void file_sink_write(int level, const char* format, va_list ap) {
   }
 
   struct timeval tv;
-  struct tm tm;
-  if (gettimeofday(&tv, NULL) != 0 || localtime_r(&tv.tv_sec, &tm) == NULL) goto out;
+  const char* stamp;
+  if (gettimeofday(&tv, NULL) != 0 || (stamp = local_stamp(tv.tv_sec)) == NULL) goto out;
   /* Precision 0 makes a repeat count of 0 print nothing. */
-  const char* header_format =
-      repeat_count == 0
-          ? "%.*d%04d-%02d-%02d %02d:%02d:%02d.%03d [%x-%p] "
-          : "Last message repeated %.*d times\n"
-            "%04d-%02d-%02d %02d:%02d:%02d.%03d [%x-%p] ";
-  int header_len = snprintf(header, sizeof header, header_format, 0, (int)repeat_count,
-                            tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                            tm.tm_min, tm.tm_sec, (int)(tv.tv_usec / 1000),
-                            (unsigned)mypid, (void*)(uintptr_t)pthread_self());
+  const char* header_format = repeat_count == 0
+                                  ? "%.*d%s.%03d %s"
+                                  : "Last message repeated %.*d times\n%s.%03d %s";
+  int header_len = snprintf(header, sizeof header, header_format, 0, (int)repeat_count, stamp,
+                            (int)(tv.tv_usec / 1000), own_thread_tag());
   if (header_len < 0 || header_len >= LOG_HEADER_SIZE) goto out;
   memcpy(body - header_len, header, (size_t)header_len);
 
@@ -495,10 +521,10 @@ static int make_dirs(const char* path) {
 
 /* A bare file name goes into the user's Logs folder. */
 static int place_in_logs_folder(void) {
-  /* HOME is read directly: the path module logs, and the log must not. */
-  const char* home = getenv("HOME");
-  if (home == NULL) return EINVAL;
-  if (strncmp(home, "/var/root", 9) == 0) home = "";
+  char home_buf[LOG_NAME_SIZE];
+  if (ta_path_home_dir(home_buf, sizeof home_buf) < 0) return EINVAL;
+  /* The superuser's home is no place for a user's logs. */
+  const char* home = strncmp(home_buf, "/var/root", 9) == 0 ? "" : home_buf;
   char dir[LOG_NAME_SIZE];
   int n = snprintf(dir, sizeof dir, "%s/Library/Logs/Tarsen", home);
   if (n < 0 || n >= (int)sizeof dir) return ERANGE;
