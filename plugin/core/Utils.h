@@ -1,0 +1,38 @@
+// Shared functions of the core: requests to the desktop application, error
+// texts and the plug-in's log.
+#pragma once
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "link/HttpRequest.h"
+
+namespace Harlune {
+namespace Web {
+
+enum ContentType_e { ContentTypeJson = 0, ContentTypeXml = 1 };
+
+class Utils {
+public:
+  // A request to the desktop application carrying its access key and the
+  // xferreq content type; null while the application's URL is unknown.
+  static std::unique_ptr<HttpRequest> createHttpRequest(ContentType_e type);
+  static std::unique_ptr<HttpRequest> createHttpRequest(const std::string& method,
+                                                        const std::string& path,
+                                                        const std::string& body,
+                                                        ContentType_e type);
+  // The portability layer's text for an error number.
+  static std::string errorCodeToStr(int code);
+  // Changes nothing on this platform; kept so the core's start-up reads alike.
+  static std::string setCurrentDirToUserHome();
+
+  // Starts the plug-in's log once per process, at the most verbose level.
+  static void logInit();
+  static void logCleanup();
+  static void logException(const std::exception& e);
+  static void logException(const std::string& context, const std::exception& e);
+};
+
+}  // namespace Web
+}  // namespace Harlune

@@ -1,0 +1,101 @@
+#include "work/RequestWorker.h"
+
+#include <memory>
+
+#include <taplatform/talog.h>
+
+#include "core/Constants.h"
+#include "link/HarluneApp.h"
+#include "link/HttpRequest.h"
+#include "work/Callback.h"
+
+namespace Harlune {
+namespace Web {
+
+RequestWorker::RequestWorker() {
+  TA_LOG(5, "RequestWorker() [%p]", static_cast<void*>(this));
+  ta_mutex_init(&_mutex);
+  ta_cond_init(&_cond, &_mutex);
+}
+
+RequestWorker::~RequestWorker() {
+  TA_LOG(5, "~RequestWorker() [%p] - size=%i", static_cast<void*>(this),
+         static_cast<int>(_queue.size()));
+  for (HttpRequest* request : _queue) delete request;
+  _queue.clear();
+  ta_cond_destroy(&_cond);
+  ta_mutex_destroy(&_mutex);
+}
+
+void RequestWorker::addRequest(HttpRequest* request) {
+  ta_mutex_acquire(&_mutex);
+  _queue.push_back(request);
+  ta_cond_signal(&_cond);
+  ta_mutex_release(&_mutex);
+}
+
+size_t RequestWorker::queued() {
+  ta_mutex_acquire(&_mutex);
+  const size_t size = _queue.size();
+  ta_mutex_release(&_mutex);
+  return size;
+}
+
+void RequestWorker::run() {
+  TA_LOG(5, "RequestWorker::run()");
+  for (;;) {
+    ta_mutex_acquire(&_mutex);
+    if (_stop) break;
+    // A wake-up with an empty queue is harmless: processOneRequest finds
+    // nothing and the loop waits again.
+    if (_queue.empty()) ta_cond_wait(&_cond);
+    ta_mutex_release(&_mutex);
+    processOneRequest();
+  }
+  ta_mutex_release(&_mutex);
+  _done = true;
+  TA_LOG(5, "RequestWorker::run() - done");
+}
+
+void RequestWorker::processOneRequest() {
+  ta_mutex_acquire(&_mutex);
+  if (_queue.empty()) {
+    ta_mutex_release(&_mutex);
+    return;
+  }
+  std::unique_ptr<HttpRequest> request(_queue.front());
+  _queue.pop_front();
+  ta_mutex_release(&_mutex);
+  if (!request) return;
+
+  if (!HarluneApp::launch()) {
+    TA_LOG(5, "RequestWorker::processOneRequest - Harlune couldn't be launched, error");
+    TA_LOG(1, "%s", kErrorHarluneRequest);
+    if (Callback* callback = request->getCallback()) callback->handleCallback(nullptr);
+    return;
+  }
+
+  request->setPort(HarluneApp::url().port(0));
+  std::unique_ptr<HttpResponse> response = request->invoke();
+  if (Callback* callback = request->getCallback()) {
+    // Held while the callback runs, so stop() cannot complete between the
+    // check and the call.
+    ta_mutex_acquire(&_mutex);
+    if (!_stop) callback->handleCallback(response.get());
+    ta_mutex_release(&_mutex);
+  }
+  request.reset();
+  if (!response) TA_LOG(1, "%s", kErrorHarluneRequest);
+}
+
+void RequestWorker::stop() {
+  TA_LOG(5, "RequestWorker::stop() - done?=%i", static_cast<int>(_done));
+  if (_done) return;
+  ta_mutex_acquire(&_mutex);
+  _stop = true;
+  ta_cond_signal(&_cond);
+  ta_mutex_release(&_mutex);
+}
+
+}  // namespace Web
+}  // namespace Harlune

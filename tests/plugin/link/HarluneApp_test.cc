@@ -1,0 +1,275 @@
+#include "link/HarluneApp.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <desktop/Workspace.h>
+#include <gtest/gtest.h>
+#include <taplatform/talog.h>
+
+#include "FakeHarlune.h"
+#include "core/Utils.h"
+
+namespace Harlune {
+namespace Web {
+namespace {
+
+using Testing::FakeHarlune;
+using Testing::TempHome;
+
+const char kUrlFile[] = "Library/Application Support/Tarsen/Tarsen Harlune/var/run/http.uri";
+const char kHintFile[] =
+    "Library/Application Support/Tarsen/Tarsen Harlune/etc/tarsenharlune.path";
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// Makes "Tarsen Harlune.app" in `folder` whose program runs `script`.
+void makeBundle(const TempHome& home, const std::string& folder, const std::string& script) {
+  const std::string contents = folder + "/Tarsen Harlune.app/Contents";
+  home.writeFile(contents + "/Info",
+                 "identifier=com.tarsen.harlune\nexecutable=tarsenharlune\n");
+  home.writeFile(contents + "/MacOS/tarsenharlune", "#!/bin/sh\n" + script);
+  ::chmod((home.path() + "/" + contents + "/MacOS/tarsenharlune").c_str(), 0755);
+}
+
+TEST(HarluneAppUrl, NoUrlFileMeansNoApplicationAndNoTraffic) {
+  TempHome home;
+  FakeHarlune app;
+  EXPECT_TRUE(HarluneApp::url().url().empty());
+  EXPECT_FALSE(HarluneApp::isRunning());
+  EXPECT_FALSE(Utils::createHttpRequest(ContentTypeJson));
+  EXPECT_EQ(HarluneApp::harluneUUID(), "");
+  EXPECT_FALSE(HarluneApp::terminate());
+  EXPECT_TRUE(app.requests().empty());
+}
+
+TEST(HarluneAppUrl, KeyIsEverythingAfterTheFirstLineFeed) {
+  TempHome home;
+  home.writeFile(kUrlFile, "http://127.0.0.1:5000/\nkey\nwith lines\n");
+  EXPECT_EQ(HarluneApp::harluneUUID(), "key\nwith lines\n");
+  EXPECT_EQ(HarluneApp::url().port(0), 5000);
+  home.writeFile(kUrlFile, "http://127.0.0.1:5000/");
+  EXPECT_EQ(HarluneApp::harluneUUID(), "http://127.0.0.1:5000/");  // read afresh each time
+}
+
+TEST(HarluneAppUrl, UrlIsCachedUntilALivenessCheckFails) {
+  TempHome home;
+  FakeHarlune first;
+  first.publish(home);
+  EXPECT_EQ(HarluneApp::url().port(0), first.port());
+  FakeHarlune second;
+  second.publish(home);
+  EXPECT_EQ(HarluneApp::url().port(0), first.port());  // still the cached one
+  EXPECT_TRUE(HarluneApp::isRunning());
+  EXPECT_EQ(first.requests().size(), 1u);
+  EXPECT_TRUE(second.requests().empty());
+}
+
+TEST(HarluneAppRunning, RestartOnANewPortIsFoundByRereadingTheFile) {
+  TempHome home;
+  uint16_t deadPort;
+  {
+    FakeHarlune old;
+    old.publish(home);
+    deadPort = old.port();
+    EXPECT_EQ(HarluneApp::url().port(0), deadPort);
+  }
+  FakeHarlune restarted;
+  restarted.publish(home);
+  EXPECT_TRUE(HarluneApp::isRunning());
+  EXPECT_EQ(restarted.requests().size(), 1u);
+  EXPECT_EQ(Testing::requestLine(restarted.requests()[0]), "GET /v5/harlune/info/ping HTTP/1.1");
+  EXPECT_EQ(HarluneApp::url().port(0), restarted.port());
+}
+
+TEST(HarluneAppRunning, SamePortStillDeadIsNotRunning) {
+  TempHome home;
+  {
+    FakeHarlune gone;
+    gone.publish(home);
+    EXPECT_TRUE(HarluneApp::isRunning());
+  }
+  EXPECT_FALSE(HarluneApp::isRunning());
+}
+
+TEST(HarluneAppRunning, AnyWellFormedAnswerMeansRunning) {
+  TempHome home;
+  FakeHarlune app(FakeHarlune::okHandler("", 500));
+  app.publish(home);
+  EXPECT_TRUE(HarluneApp::isRunning());
+  EXPECT_TRUE(HarluneApp::launch());  // answers, so nothing is started
+  EXPECT_EQ(app.requests().size(), 2u);
+}
+
+TEST(HarluneAppRequests, CreatedRequestsCarryTheKeyAndContentType) {
+  TempHome home;
+  FakeHarlune app;
+  app.publish(home, "sekret");
+  auto xml = Utils::createHttpRequest(HttpRequest::kPostMethod, "/transfers/", "<x/>",
+                                      ContentTypeXml);
+  ASSERT_TRUE(xml);
+  ASSERT_TRUE(xml->invoke());
+  auto json = Utils::createHttpRequest(ContentTypeJson);
+  ASSERT_TRUE(json);
+  EXPECT_EQ(json->method(), "GET");
+  EXPECT_EQ(json->path(), "");
+  ASSERT_TRUE(app.waitForRequests(1));
+  EXPECT_EQ(app.requests()[0],
+            "POST /transfers/ HTTP/1.1\r\n"
+            "Authorization-key: sekret\r\n"
+            "Connection: close\r\n"
+            "Content-Length: 4\r\n"
+            "Content-Type: application/vnd.tarsen.xferreq+xml\r\n"
+            "User-Agent: Tarsen Harlune\r\n"
+            "\r\n<x/>");
+  EXPECT_EQ(json->headers().find("Content-Type")->second, "application/vnd.tarsen.xferreq+json");
+}
+
+TEST(HarluneAppTerminate, RefusalsAndKills) {
+  TempHome home;
+  {
+    FakeHarlune refusing(FakeHarlune::okHandler("", 403));
+    refusing.publish(home);
+    EXPECT_FALSE(HarluneApp::terminate());
+    ASSERT_EQ(refusing.requests().size(), 1u);
+    EXPECT_EQ(refusing.requests()[0],
+              "POST /v5/harlune/info/exit HTTP/1.1\r\n"
+              "Connection: close\r\n"
+              "Content-Length: 60\r\n"
+              "User-Agent: Tarsen Harlune\r\n"
+              "\r\n{'agent':'Tarsen.Harlune', 'message' : 'Installing update!'}");
+  }
+  HarluneApp::resetForTesting();
+  {
+    FakeHarlune missing(FakeHarlune::okHandler("", 404));
+    missing.publish(home);
+    EXPECT_TRUE(HarluneApp::terminate());
+  }
+  HarluneApp::resetForTesting();
+  {
+    FakeHarlune silent([](const std::string&) { return std::string(); });
+    silent.publish(home);
+    EXPECT_TRUE(HarluneApp::terminate());  // no answer: taken to be gone
+  }
+}
+
+TEST(HarluneAppPid, ReadsTheProcessIdFile) {
+  TempHome home;
+  EXPECT_EQ(HarluneApp::pid(), 0);
+  home.writeFile("Library/Application Support/Tarsen/Tarsen Harlune/var/run/process.pid", "4242\n");
+  EXPECT_EQ(HarluneApp::pid(), 4242);
+}
+
+TEST(HarluneAppBundle, FoundInTheHomeApplicationsFolderWithoutAHint) {
+  TempHome home;
+  makeBundle(home, "Applications", "exit 0\n");
+  EXPECT_EQ(HarluneApp::binPath(), home.path() + "/Applications/Tarsen Harlune.app");
+}
+
+TEST(HarluneAppBundle, HintNamesTheFirstFolderToSearch) {
+  TempHome home;
+  makeBundle(home, "elsewhere", "exit 0\n");
+  makeBundle(home, "Applications", "exit 0\n");
+  home.writeFile(kHintFile, home.path() + "/elsewhere\nignored second line");
+  EXPECT_EQ(HarluneApp::binPath(), home.path() + "/elsewhere/Tarsen Harlune.app");
+}
+
+TEST(HarluneAppBundle, HintWithoutTheBundleFallsBackToSystemApplicationsOnly) {
+  TempHome home;
+  makeBundle(home, "Applications", "exit 0\n");
+  home.writeFile(kHintFile, home.path() + "/empty-folder");
+  EXPECT_EQ(HarluneApp::binPath(), "");
+  EXPECT_FALSE(HarluneApp::launch());
+}
+
+// Launches start the bundle through `open`, which the host finds first on PATH.
+class HarluneAppLaunch : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const char* path = std::getenv("PATH");
+    _oldPath = path ? path : "";
+    ::setenv("PATH", (std::string(DESKTOP_OPEN_DIR) + ":" + _oldPath).c_str(), 1);
+    _logPath = _home.path() + "/launch.log";
+    ASSERT_EQ(ta_log_init(TA_LOG_TYPE_FILE, _logPath.c_str()), 0);
+    ta_log_set_level(6);
+  }
+  void TearDown() override {
+    ta_log_cleanup();
+    ta_log_set_level(3);
+    ::setenv("PATH", _oldPath.c_str(), 1);
+    HarluneApp::setLaunchTimeoutMs(20000);
+    // Nothing started here may outlive the test.
+    const int pid = Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier);
+    if (pid > 0) ::kill(pid, SIGKILL);
+  }
+  // The log is the only window into a launch in progress.
+  bool waitForLogLine(const std::string& line) {
+    for (int i = 0; i < 2000; ++i) {
+      if (slurp(_logPath).find(line) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  std::string log() { return slurp(_logPath); }
+
+  TempHome _home;
+  std::string _oldPath;
+  std::string _logPath;
+};
+
+TEST_F(HarluneAppLaunch, ZeroTimeOutStartsTheBundleButDoesNotWait) {
+  makeBundle(_home, "Applications", "touch \"$HOME/started\"\nexit 0\n");
+  HarluneApp::setLaunchTimeoutMs(0);
+  EXPECT_FALSE(HarluneApp::launch());
+  const std::string text = log();
+  EXPECT_NE(text.find("Launching Tarsen Harlune - Command: open \"" + _home.path() +
+                      "/Applications/Tarsen Harlune.app\""),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Waiting 0ms for Tarsen Harlune to launch"), std::string::npos);
+  EXPECT_NE(text.find("Warning: Timed out waiting for Tarsen Harlune to launch"),
+            std::string::npos);
+}
+
+TEST_F(HarluneAppLaunch, ProcessThatAppearsAndVanishesEndsTheWait) {
+  makeBundle(_home, "Applications",
+             "while [ ! -e \"$HOME/quit\" ]; do sleep 0.02; done\nexit 0\n");
+  HarluneApp::setLaunchTimeoutMs(60000);
+  auto launched = std::async(std::launch::async, [] { return HarluneApp::launch(); });
+  ASSERT_TRUE(waitForLogLine("Tarsen Harlune process started (pid: "));
+  _home.writeFile("quit", "");
+  EXPECT_FALSE(launched.get());
+  EXPECT_NE(log().find("Warning: Tarsen Harlune process exited"), std::string::npos);
+}
+
+TEST_F(HarluneAppLaunch, WaitsForTheApplicationToAnswer) {
+  // The "application" announces a URL served by the test's own peer.
+  FakeHarlune app;
+  makeBundle(_home, "Applications",
+             "mkdir -p \"$HOME/Library/Application Support/Tarsen/Tarsen Harlune/var/run\"\n"
+             "printf '" + app.url() + "\\nk' > \"$HOME/" + kUrlFile + "\"\n"
+             "while [ ! -e \"$HOME/quit\" ]; do sleep 0.02; done\n");
+  HarluneApp::setLaunchTimeoutMs(60000);
+  EXPECT_TRUE(HarluneApp::launch());
+  _home.writeFile("quit", "");
+  EXPECT_NE(log().find("Waited "), std::string::npos);
+  EXPECT_EQ(HarluneApp::harluneUUID(), "k");
+}
+
+}  // namespace
+}  // namespace Web
+}  // namespace Harlune

@@ -1,0 +1,171 @@
+#include "FakeHarlune.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include "link/FileSystem.h"
+#include "link/HarluneApp.h"
+
+namespace Harlune {
+namespace Web {
+namespace Testing {
+
+namespace {
+
+void makeDirs(const std::string& path) {
+  for (size_t pos = 1; pos != std::string::npos;) {
+    pos = path.find('/', pos + 1);
+    ::mkdir(path.substr(0, pos).c_str(), 0755);
+  }
+}
+
+void resetCaches() {
+  FileSystem::resetForTesting();
+  HarluneApp::resetForTesting();
+}
+
+}  // namespace
+
+TempHome::TempHome() {
+  char pattern[] = "/tmp/tarsen-home-XXXXXX";
+  if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  _path = pattern;
+  if (const char* old = std::getenv("HOME")) {
+    _hadHome = true;
+    _oldHome = old;
+  }
+  ::setenv("HOME", _path.c_str(), 1);
+  resetCaches();
+}
+
+TempHome::~TempHome() {
+  if (_hadHome) {
+    ::setenv("HOME", _oldHome.c_str(), 1);
+  } else {
+    ::unsetenv("HOME");
+  }
+  resetCaches();
+  std::system(("rm -rf '" + _path + "'").c_str());
+}
+
+std::string TempHome::harluneData() const {
+  return _path + "/Library/Application Support/Tarsen/Tarsen Harlune";
+}
+
+void TempHome::writeFile(const std::string& relative, const std::string& content) const {
+  const std::string full = _path + "/" + relative;
+  makeDirs(full.substr(0, full.rfind('/')));
+  std::ofstream(full, std::ios::binary | std::ios::trunc) << content;
+}
+
+FakeHarlune::FakeHarlune() : FakeHarlune(okHandler("{}")) {}
+
+FakeHarlune::FakeHarlune(Handler handler) : _handler(std::move(handler)) {
+  _listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(_listener, 16) != 0 || ::pipe(_wake) != 0) {
+    throw std::runtime_error("FakeHarlune: cannot listen");
+  }
+  socklen_t len = sizeof addr;
+  ::getsockname(_listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  _port = ntohs(addr.sin_port);
+  _thread = std::thread([this] { serve(); });
+}
+
+FakeHarlune::~FakeHarlune() {
+  const char stop = 's';
+  (void)!::write(_wake[1], &stop, 1);
+  _thread.join();
+  ::close(_listener);
+  ::close(_wake[0]);
+  ::close(_wake[1]);
+}
+
+std::string FakeHarlune::url() const { return "http://127.0.0.1:" + std::to_string(_port) + "/"; }
+
+void FakeHarlune::publish(const TempHome& home, const std::string& key) const {
+  home.writeFile("Library/Application Support/Tarsen/Tarsen Harlune/var/run/http.uri",
+                 url() + "\n" + key);
+}
+
+std::vector<std::string> FakeHarlune::requests() const {
+  std::lock_guard<std::mutex> lock(_mutex);
+  return _requests;
+}
+
+bool FakeHarlune::waitForRequests(size_t n) const {
+  std::unique_lock<std::mutex> lock(_mutex);
+  return _changed.wait_for(lock, std::chrono::seconds(20), [&] { return _requests.size() >= n; });
+}
+
+FakeHarlune::Handler FakeHarlune::okHandler(const std::string& body, int status) {
+  return [body, status](const std::string&) { return response(status, body); };
+}
+
+std::string FakeHarlune::response(int status, const std::string& body) {
+  return "HTTP/1.1 " + std::to_string(status) + " Status\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string FakeHarlune::readRequest(int fd) {
+  std::string request;
+  char buf[4096];
+  size_t need = std::string::npos;
+  while (need == std::string::npos || request.size() < need) {
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    request.append(buf, static_cast<size_t>(n));
+    const size_t end = request.find("\r\n\r\n");
+    if (need == std::string::npos && end != std::string::npos) {
+      const size_t cl = request.find("Content-Length: ");
+      need = end + 4 + (cl == std::string::npos ? 0 : std::atoi(request.c_str() + cl + 16));
+    }
+  }
+  return request;
+}
+
+void FakeHarlune::serve() {
+  for (;;) {
+    pollfd fds[2] = {{_listener, POLLIN, 0}, {_wake[0], POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) continue;
+    if (fds[1].revents) return;
+    const int fd = ::accept(_listener, nullptr, nullptr);
+    if (fd < 0) continue;
+    const std::string request = readRequest(fd);
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      _requests.push_back(request);
+    }
+    _changed.notify_all();
+    const std::string answer = _handler(request);
+    for (size_t sent = 0; sent < answer.size();) {
+      const ssize_t n = ::send(fd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<size_t>(n);
+    }
+    ::close(fd);
+  }
+}
+
+std::string requestBody(const std::string& request) {
+  const size_t end = request.find("\r\n\r\n");
+  return end == std::string::npos ? "" : request.substr(end + 4);
+}
+
+std::string requestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
+
+}  // namespace Testing
+}  // namespace Web
+}  // namespace Harlune

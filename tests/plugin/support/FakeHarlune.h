@@ -1,0 +1,80 @@
+// Test doubles for the desktop application side: a private HOME folder, and
+// a small loopback HTTP peer whose answers the test scripts.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace Harlune {
+namespace Web {
+namespace Testing {
+
+// Points HOME at a fresh temporary folder for the life of the object and
+// forgets the plug-in's cached folders and application URL.
+class TempHome {
+public:
+  TempHome();
+  ~TempHome();
+  const std::string& path() const { return _path; }
+  // HOME/Library/Application Support/Tarsen/Tarsen Harlune
+  std::string harluneData() const;
+  void writeFile(const std::string& relative, const std::string& content) const;
+
+private:
+  std::string _path;
+  std::string _oldHome;
+  bool _hadHome = false;
+};
+
+// Serves one connection at a time on 127.0.0.1. The handler gets the raw
+// request and returns the raw answer; an empty answer closes the connection
+// without a word.
+class FakeHarlune {
+public:
+  using Handler = std::function<std::string(const std::string& request)>;
+
+  FakeHarlune();  // answers 200 with "{}"
+  explicit FakeHarlune(Handler handler);
+  ~FakeHarlune();
+  FakeHarlune(const FakeHarlune&) = delete;
+  FakeHarlune& operator=(const FakeHarlune&) = delete;
+
+  uint16_t port() const { return _port; }
+  std::string url() const;
+  // Writes the URL file (URL line, then the key) into a TempHome.
+  void publish(const TempHome& home, const std::string& key = "test-key") const;
+
+  std::vector<std::string> requests() const;
+  // Waits (on a condition, bounded by a generous limit) for n requests.
+  bool waitForRequests(size_t n) const;
+
+  static Handler okHandler(const std::string& body, int status = 200);
+  static std::string response(int status, const std::string& body);
+
+private:
+  void serve();
+  std::string readRequest(int fd);
+
+  Handler _handler;
+  int _listener = -1;
+  int _wake[2] = {-1, -1};
+  uint16_t _port = 0;
+  mutable std::mutex _mutex;
+  mutable std::condition_variable _changed;
+  std::vector<std::string> _requests;
+  std::thread _thread;
+};
+
+// The body of a raw HTTP request.
+std::string requestBody(const std::string& request);
+// The request line of a raw HTTP request ("POST /path HTTP/1.1").
+std::string requestLine(const std::string& request);
+
+}  // namespace Testing
+}  // namespace Web
+}  // namespace Harlune
