@@ -8,7 +8,8 @@
 extern "C" {
 #endif
 
-/* Canonical HOME; its length, or -1. */
+/* Canonical HOME and its length; -1 without HOME, for a HOME of 2048 bytes
+ * or more, or when the result does not fit. */
 int ta_path_home_dir(char* buffer, size_t size);
 /* folders ends with a null entry. 0 when found (path in buffer), else -1. */
 int ta_path_find_file_in_paths(const char* name, const char* const* folders,
