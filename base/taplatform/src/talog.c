@@ -309,8 +309,9 @@ static void file_sink_write(int level, const char* format, va_list ap) {
   size_t body_len = LOG_TAG_LEN + (n > LOG_TEXT_MAX ? LOG_TEXT_MAX : (size_t)n);
   int to_stderr = atomic_load_explicit(&log_to_stderr, memory_order_relaxed);
 
-  /* Held from the comparison to the growth count, so that the repeat state
-   * and the counter stay consistent across threads. */
+  /* Held from the comparison to the growth count so that the repeat state and
+   * the counter stay consistent across threads; the size check below is the
+   * rotation's lock-held body. */
   int unlock = filelock_take();
   if (flog < 0 && !to_stderr) goto out;
   if (body_len == last_line_len && memcmp(body, last_line, body_len) == 0) {
