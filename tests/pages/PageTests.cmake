@@ -1,0 +1,35 @@
+# tarsen_add_page_test(NAME [PLUGIN path] [ARGS ...] [HOME private]
+#                      [EXPECT_FAIL regex] [PNG file])
+#
+# Runs tests/pages/NAME.html in tarsen-browser and compares its console output
+# with tests/pages/NAME-expected.txt (when that file exists). The page must
+# finish cleanly (exit 0, no leak), or with EXPECT_FAIL, fail with a message on
+# standard error that matches the regular expression. HOME private gives the
+# page a fresh temporary home folder for each run. PNG names a screenshot the
+# run must have written.
+set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
+set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+function(tarsen_add_page_test name)
+  cmake_parse_arguments(P "" "PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS" ${ARGN})
+  set(args ${P_ARGS})
+  if(P_PLUGIN)
+    list(PREPEND args --plugin ${P_PLUGIN})
+  endif()
+  if(P_PNG)
+    list(APPEND args --screenshot ${P_PNG})
+  endif()
+  string(REPLACE ";" "|" args "${args}")
+  add_test(NAME page.${name}
+           COMMAND ${CMAKE_COMMAND}
+             -DBROWSER=$<TARGET_FILE:tarsen-browser>
+             -DPAGE=${TARSEN_PAGE_DIR}/${name}.html
+             -DEXPECTED=${TARSEN_PAGE_DIR}/${name}-expected.txt
+             "-DARGS=${args}"
+             -DHOME_MODE=${P_HOME}
+             "-DEXPECT_FAIL=${P_EXPECT_FAIL}"
+             -DPNG=${P_PNG}
+             -P ${TARSEN_PAGE_RUNNER})
+  # The host and the plug-ins start threads.
+  set_tests_properties(page.${name} PROPERTIES LABELS "pages;threads;${P_LABELS}" TIMEOUT 120)
+endfunction()

@@ -1,0 +1,1 @@
+var helperValue = 'loaded relative to the page';
