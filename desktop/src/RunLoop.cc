@@ -60,7 +60,9 @@ TimerId RunLoop::addTimer(double interval, ModeSet modes, std::function<void()> 
   {
     std::lock_guard<std::mutex> lock(mutex_);
     id = nextTimerId_++;
-    timers_.emplace(id, Timer{nowLocked_() + std::max(interval, 0.0), modes, std::move(fn)});
+    // Negative or NaN intervals fire at the next chance.
+    const double delay = interval > 0 ? interval : 0.0;
+    timers_.emplace(id, Timer{nowLocked_() + delay, modes, std::move(fn)});
   }
   wake_.notify_all();
   return id;
@@ -135,7 +137,9 @@ bool RunLoop::turn_(ModeSet mode, double waitUntil, const ModalFrame* frame) {
     } else if (target == kDistantFuture) {
       wake_.wait(lock);
     } else {
-      const double wait = target - now;
+      // Capped so that a far-off timer cannot overflow the clock's ticks;
+      // the loop simply waits again.
+      const double wait = std::min(target - now, 86400.0);
       wake_.wait_for(lock, std::chrono::duration<double>(wait));
     }
   }

@@ -21,7 +21,6 @@ const char* statusText(Status status) {
     case Status::BadImageData: return "not JPEG image data";
     case Status::VersionUnavailable: return "system version unavailable";
     case Status::BadBundle: return "bad application bundle";
-    case Status::WrongThread: return "not on the run loop's thread";
     case Status::FolderNotFound: return "folder not found";
   }
   return "unknown status";

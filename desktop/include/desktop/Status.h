@@ -15,7 +15,6 @@ enum class Status : int {
   BadImageData = -6,      // image bytes that are not a decodable JPEG
   VersionUnavailable = -7,  // the system version lookup was made to fail
   BadBundle = -8,         // an application bundle without a usable Info file
-  WrongThread = -9,       // a main-thread-only call made from another thread
   FolderNotFound = -43,   // a user folder asked for while HOME is unset or empty
 };
 

@@ -1,7 +1,7 @@
 // The application's windows and alerts.
 //
 // Windows are owned by whoever creates them; the Application only lists the
-// visible ones, in the order they were shown. A panel is a window whose kind
+// visible ones, in the order they were shown, and must outlive them. A panel is a window whose kind
 // is SavePanel or OpenPanel (an open panel is a kind of save panel).
 #pragma once
 
