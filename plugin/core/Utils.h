@@ -5,6 +5,9 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <taplatform/tafile.h>
 
 #include "link/HttpRequest.h"
 
@@ -32,6 +35,12 @@ public:
   static void logCleanup();
   static void logException(const std::exception& e);
   static void logException(const std::string& context, const std::exception& e);
+
+  // {"dataTransfer":{"files":[...]}}: per path its ctime date, name, size and
+  // MIME type, as the page receives dropped or chosen files.
+  static std::string createExtendedObject(const std::vector<std::string>& paths);
+  // "text/directory" for a directory, else the type of the path's extension.
+  static std::string getMimeType(const std::string& path, const ta_stat_t& st);
 };
 
 }  // namespace Web
