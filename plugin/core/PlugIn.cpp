@@ -1,0 +1,152 @@
+#include "core/PlugIn.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include <taplatform/taplatform.h>
+
+#include "core/Constants.h"
+#include "core/Utils.h"
+#include "link/HarluneApp.h"
+#include "text/Json.h"
+#include "work/RequestWorker.h"
+#include "work/TransfersPoller.h"
+
+namespace Harlune {
+namespace Web {
+
+std::set<std::string> PlugIn::pathsSelectedByUser;
+
+namespace {
+// Backslashes become "/" and one trailing "/" goes, so one path has one form.
+std::string normalisedPath(const std::string& path) {
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '\\', '/');
+  if (!out.empty() && out.back() == '/') out.pop_back();
+  return out;
+}
+}  // namespace
+
+PlugIn::PlugIn() {
+  TA_LOG(5, "Plugin() [%p]", static_cast<void*>(this));
+  const int err = ta_sock_init();
+  if (err != 0) {
+    TA_LOG(1, "Failed to initialize socket: %s (%d)", Utils::errorCodeToStr(err).c_str(), err);
+  }
+  _requestWorker = std::make_unique<RequestWorker>();
+  _transfersPoller = std::make_unique<TransfersPoller>();
+  TA_LOG(5, "Plugin() - done");
+}
+
+namespace {
+void shutDown(Worker& worker, const char* failure) {
+  worker.stop();
+  try {
+    worker.join();
+  } catch (const std::exception& e) {
+    TA_LOG(1, failure, e.what());
+  }
+}
+}  // namespace
+
+PlugIn::~PlugIn() {
+  TA_LOG(5, "~Plugin() [%p]", static_cast<void*>(this));
+  if (_requestWorker) {
+    shutDown(*_requestWorker, "Error joining request worker thread: %s");
+    _requestWorker.reset();
+  }
+  if (_transfersPoller) {
+    shutDown(*_transfersPoller, "Error joining transfer poller thread: %s");
+    _transfersPoller.reset();
+  }
+  ta_sock_fini();
+  TA_LOG(5, "~Plugin() - done");
+}
+
+void PlugIn::init(int launchTimeoutMs) {
+  TA_LOG(5, "PlugIn::init() - launchTimeoutMs=%d", launchTimeoutMs);
+  HarluneApp::setLaunchTimeoutMs(launchTimeoutMs);
+  HarluneApp::launch();
+  _requestWorker->start();
+}
+
+void PlugIn::setHostBrowser(const std::string& userAgent) {
+  std::string lower = userAgent;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lower.find("firefox") != std::string::npos) {
+    _hostBrowser = "firefox";
+  } else if (lower.find("chrome") != std::string::npos) {
+    _hostBrowser = "chrome";
+  } else if (lower.find("safari") != std::string::npos) {
+    _hostBrowser = "safari";
+  } else {
+    _hostBrowser = lower;
+  }
+  TA_LOG(3, "Browser host: %s", _hostBrowser.c_str());
+}
+
+bool PlugIn::configure(const std::map<std::string, std::string>& parameters) {
+  auto it = parameters.find("drop-upload-url");
+  _dropUploadUrl = it == parameters.end() ? std::string() : it->second;
+  return true;
+}
+
+std::string PlugIn::queryBrowserEngine(PlugInHostApi_e api) const {
+  switch (api) {
+    case PlugInHostApiGecko: return "Gecko";
+    case PlugInHostApiMSHTML: return "MSHTML";
+    case PlugInHostApiWebKit: return "WebKit";
+  }
+  return "Unknown";
+}
+
+std::string PlugIn::queryBuildVersion() const { return kBuildVersion; }
+std::string PlugIn::queryPluginVersion() const { return kBuildVersion; }
+std::string PlugIn::queryVersion() const { return kShortVersion; }
+
+std::string PlugIn::initSession(const std::string& appId, const std::string& domain) {
+  TA_LOG(5, "initSession\n  appId: %s\n  domain: %s", appId.c_str(), domain.c_str());
+  if (_sessionInitialized) return Json::createError(kErrorSessionAlreadyInitialized);
+  const std::string refusal = isAppIdValid(appId);
+  if (!refusal.empty()) return refusal;
+  _appId = appId;
+  _transfersPoller->setAppId(appId);
+  _transfersPoller->start();
+  _sessionInitialized = true;
+  return "{\"app_id\":\"" + appId + "\"}";
+}
+
+std::string PlugIn::isAppIdValid(const std::string& appId) const {
+  if (_pageHostname.empty() || appId.empty() || appId[0] != '^') return "";
+  const std::string expected = appId.substr(1);
+  if (expected == _pageHostname) return "";
+  TA_LOG(1, "Hostname validation failed:\n  Expected: %s\n  Got: %s", _pageHostname.c_str(),
+         expected.c_str());
+  return Json::createError(std::string(kErrorBadAppIdHostname) + ": " + _pageHostname);
+}
+
+void PlugIn::addToApprovedFileList(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (path.empty()) continue;
+    const std::string normal = normalisedPath(path);
+    TA_LOG(5, "PlugIn::addToApprovedFileList() - added path to allowed list %s", normal.c_str());
+    pathsSelectedByUser.insert(normal);
+  }
+}
+
+bool PlugIn::isFileAllowed(const std::string& path) {
+  const std::string normal = normalisedPath(path);
+  const bool allowed = !normal.empty() && pathsSelectedByUser.count(normal) != 0;
+  if (!allowed) TA_LOG(5, "PlugIn::isFileAllowed() - path is not allowed %s", path.c_str());
+  return allowed;
+}
+
+void PlugIn::setLastSelectedPath(const std::string& path) {
+  _lastSelectedPath = path;
+  std::replace(_lastSelectedPath.begin(), _lastSelectedPath.end(), '\\', '/');
+  TA_LOG(5, "PlugIn::setLastSelectedPath() - %s", _lastSelectedPath.c_str());
+}
+
+}  // namespace Web
+}  // namespace Harlune

@@ -1,0 +1,121 @@
+// The core object of one plug-in instance: the session, the page's lists and
+// chosen paths, and the instance's two background threads.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Harlune {
+namespace Web {
+
+class Callback;
+class HttpResponse;
+class RequestWorker;
+class TransfersPoller;
+
+enum PlugInHostApi_e { PlugInHostApiGecko = 0, PlugInHostApiMSHTML = 1, PlugInHostApiWebKit = 2 };
+
+class PlugIn {
+public:
+  PlugIn();
+  // Stops and joins the request worker, then the poller.
+  ~PlugIn();
+  PlugIn(const PlugIn&) = delete;
+  PlugIn& operator=(const PlugIn&) = delete;
+
+  // Sets the shared launch time-out, launches the desktop application when it
+  // does not answer (waiting on this thread), and starts the request worker.
+  void init(int launchTimeoutMs);
+  void setHostBrowser(const std::string& userAgent);
+  bool configure(const std::map<std::string, std::string>& parameters);
+
+  std::string queryBrowserEngine(PlugInHostApi_e api) const;
+  std::string queryBuildVersion() const;
+  std::string queryPluginVersion() const;
+  std::string queryVersion() const;
+
+  // {"app_id":"..."} on success, else a JSON error object.
+  std::string initSession(const std::string& appId, const std::string& domain);
+  // "" when the identifier may be used on this page, else a JSON error object.
+  std::string isAppIdValid(const std::string& appId) const;
+
+  // Relay of page requests. harluneHttpRequest gives "" and the response
+  // (the caller's) on success, else a JSON error and no response.
+  std::string harluneHttpRequest(const std::string& method, const std::string& path,
+                                 const std::string& body, std::unique_ptr<HttpResponse>* response);
+  // Takes the callback: "" once queued; otherwise a JSON error (the callback
+  // is then deleted, never told).
+  std::string harluneHttpRequestAsync(const std::string& method, const std::string& path,
+                                      const std::string& body, Callback* callback);
+  void httpRequestImplementation(const std::string& method, const std::string& path,
+                                 const std::string& body, Callback* callback);
+  std::string queryHarluneVersion();
+  bool isJsonValid(const std::string& body, std::string& error) const;
+
+  // Transfers in the desktop application. Each answers whether the request
+  // was delivered; the page is told nothing.
+  void startDownload(const std::string& source);
+  void startDownloadToPath(const std::string& source, const std::string& destination);
+  void startListDownloadToPath(const std::string& destination);
+  bool download(const std::vector<std::string>& sources, const std::string& destination);
+  void startUploadToURL(const std::string& path, const std::string& destination);
+  void startListUploadToURL(const std::string& destination);
+  void uploadDroppedFiles(const std::vector<std::string>& paths);
+  bool upload(const std::vector<std::string>& paths, const std::string& destination);
+  void addToDownloadList(const std::string& entry) { _downloadList.push_back(entry); }
+  void addToUploadList(const std::string& entry) { _uploadList.push_back(entry); }
+  void clearDownloadList() { _downloadList.clear(); }
+  void clearUploadList() { _uploadList.clear(); }
+  // Whether the path lies in the folder the user chose last.
+  bool allowDestRoot(const std::string& path) const;
+
+  bool displayTransferManager();
+  bool displayAboutWindow();
+  bool displayPreferencesWindow();
+
+  // A data URL of an approved file (or of a byte range of it), or a failure
+  // text: JSON errors for unapproved or irregular files, plain text otherwise.
+  std::string readFileAsArrayBuffer(const std::string& path);
+  std::string readFileChunkAsArrayBuffer(const std::string& path, uint64_t offset,
+                                         uint64_t chunkSize);
+
+  // The paths the user approved through a dialog or a drop, shared by every
+  // instance of the process (main thread only).
+  static void addToApprovedFileList(const std::vector<std::string>& paths);
+  static bool isFileAllowed(const std::string& path);
+  static std::set<std::string> pathsSelectedByUser;
+  void setLastSelectedPath(const std::string& path);
+  const std::string& lastSelectedPath() const { return _lastSelectedPath; }
+
+  const std::string& hostBrowser() const { return _hostBrowser; }
+  const std::string& pageHostname() const { return _pageHostname; }
+  void setPageHostname(const std::string& host) { _pageHostname = host; }
+  const std::string& name() const { return _name; }
+  void setName(const std::string& name) { _name = name; }
+  const std::string& dropUploadUrl() const { return _dropUploadUrl; }
+  const std::string& appId() const { return _appId; }
+  bool sessionInitialized() const { return _sessionInitialized; }
+
+  RequestWorker* requestWorker() const { return _requestWorker.get(); }
+  TransfersPoller* transfersPoller() const { return _transfersPoller.get(); }
+
+private:
+  std::string _appId;
+  std::vector<std::string> _downloadList;
+  std::string _hostBrowser;
+  std::string _pageHostname;
+  std::string _lastSelectedPath;
+  std::unique_ptr<RequestWorker> _requestWorker;
+  bool _sessionInitialized = false;
+  std::unique_ptr<TransfersPoller> _transfersPoller;
+  std::vector<std::string> _uploadList;
+  std::string _name;
+  std::string _dropUploadUrl;
+};
+
+}  // namespace Web
+}  // namespace Harlune
