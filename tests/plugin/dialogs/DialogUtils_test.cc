@@ -130,7 +130,7 @@ TEST(ParseFileTypes, BracketsInStringsAndCommentsDoNotCountAsNesting) {
 
 TEST(ParseFileTypes, HugeListIsRead) {
   std::string text = "[";
-  const size_t n = 20000;
+  const size_t n = 5000;
   for (size_t i = 0; i < n; ++i) {
     if (i) text += ',';
     text += R"({"filter_name":"f)" + std::to_string(i) + R"(","extensions":["e)" +
@@ -140,7 +140,7 @@ TEST(ParseFileTypes, HugeListIsRead) {
   const auto types = DialogUtils::parseFileTypesJson(text);
   ASSERT_EQ(types.size(), n);
   EXPECT_EQ(types[n - 1].name, "f" + std::to_string(n - 1));
-  EXPECT_EQ(DialogUtils::findExtension(types, "e12345"), 12345);
+  EXPECT_EQ(DialogUtils::findExtension(types, "e4321"), 4321);
 }
 
 TEST(FindExtension, FirstExactMatchOrMinusOne) {
