@@ -17,10 +17,6 @@ public:
   static std::vector<FileType> parseFileTypesJson(const std::string& json);
   // Index of the first filter listing `extension` exactly (case-sensitive), or -1.
   static int findExtension(const std::vector<FileType>& types, const std::string& extension);
-
-  // Deeper documents are refused before they are parsed: the parsed tree is
-  // freed recursively, and a page must not be able to exhaust the stack.
-  static constexpr size_t kMaxNesting = 256;
 };
 
 }  // namespace Web

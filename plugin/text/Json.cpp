@@ -35,6 +35,35 @@ void appendEscaped(std::string& out, const std::string& text) {
   }
 }
 
+// The deepest nesting of arrays and objects, following the parser's lexing
+// of strings and comments so that brackets inside them do not count. Stops
+// counting once past `limit`.
+size_t nestingDepth(const std::string& text, size_t limit) {
+  size_t depth = 0, deepest = 0;
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      for (++i; i < n && text[i] != '"'; ++i) {
+        if (text[i] == '\\') ++i;
+      }
+    } else if (c == '/' && i + 1 < n && text[i + 1] == '/') {
+      i = text.find('\n', i + 2);
+      if (i == std::string::npos) break;
+    } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+      i = text.find("*/", i + 2);
+      if (i == std::string::npos) break;
+      ++i;
+    } else if (c == '[' || c == '{') {
+      if (++depth > deepest) deepest = depth;
+      if (deepest > limit) break;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 std::string withContext(const std::exception& e, const std::string& context) {
   return context + ": " + e.what();
 }
@@ -45,6 +74,18 @@ Json::~Json() { yajl_tree_free(_root); }
 
 bool Json::parse(const std::string& text) {
   yajl_tree_free(_root);
+  _root = nullptr;
+  // The parser reads a C string: a NUL would hide whatever follows it.
+  if (text.find('\0') != std::string::npos) {
+    _err = "text contains a NUL byte";
+    return false;
+  }
+  // The tree is freed recursively, one call per level: deep documents from
+  // outside must not get that far.
+  if (nestingDepth(text, kMaxNesting) > kMaxNesting) {
+    _err = "nesting too deep";
+    return false;
+  }
   char errbuf[1024];
   errbuf[0] = '\0';
   _root = yajl_tree_parse(text.c_str(), errbuf, sizeof errbuf);

@@ -16,7 +16,11 @@ public:
   Json(const Json&) = delete;
   Json& operator=(const Json&) = delete;
 
-  // Replaces any earlier tree; false (with err() set) when the text is not JSON.
+  // Arrays and objects nested deeper than this are refused.
+  static constexpr size_t kMaxNesting = 256;
+
+  // Replaces any earlier tree; false (with err() set) when the text is not
+  // JSON, holds a NUL byte, or nests deeper than kMaxNesting.
   bool parse(const std::string& text);
   std::string err() const { return _err; }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Constants.h"
+#include "text/Json.h"
 
 namespace Harlune {
 namespace Web {
@@ -106,8 +107,8 @@ TEST(ParseFileTypes, HostileInputIsRefusedWithoutHarm) {
   expectRefused(objects);
   // Nesting under an ignored member counts too.
   expectRefused(R"([{"filter_name":"a","extensions":["png"],"x":)" +
-                std::string(DialogUtils::kMaxNesting, '[') +
-                std::string(DialogUtils::kMaxNesting, ']') + "}]");
+                std::string(Json::kMaxNesting, '[') +
+                std::string(Json::kMaxNesting, ']') + "}]");
 }
 
 TEST(ParseFileTypes, BracketsInStringsAndCommentsDoNotCountAsNesting) {
@@ -120,7 +121,7 @@ TEST(ParseFileTypes, BracketsInStringsAndCommentsDoNotCountAsNesting) {
   EXPECT_EQ(types[0].extensions, (Strings{"]]]]"}));
 
   // Nesting up to the limit is still read.
-  const size_t depth = DialogUtils::kMaxNesting - 2;
+  const size_t depth = Json::kMaxNesting - 2;
   EXPECT_EQ(DialogUtils::parseFileTypesJson(
                 R"([{"filter_name":"a","extensions":["png"],"x":)" + std::string(depth, '[') +
                 std::string(depth, ']') + "}]")

@@ -109,6 +109,19 @@ TEST(JsonRead, EmptyObjectAnswersNothing) {
   EXPECT_EQ(j.getString(kError), "");
 }
 
+TEST(JsonRead, HostileTextIsRefusedNotCrashedOn) {
+  Json j;
+  // Deep nesting would be freed one recursive call per level.
+  EXPECT_FALSE(j.parse(std::string(1000000, '[') + std::string(1000000, ']')));
+  EXPECT_EQ(j.err(), "nesting too deep");
+  EXPECT_TRUE(j.parse(std::string(Json::kMaxNesting, '[') + std::string(Json::kMaxNesting, ']')));
+  // Brackets inside strings do not count.
+  EXPECT_TRUE(j.parse("{\"a\":\"" + std::string(5000, '[') + "\"}"));
+  // A NUL would hide the rest of the text from the parser.
+  EXPECT_FALSE(j.parse(std::string("{}\0{\"error\":1}", 14)));
+  EXPECT_FALSE(j.parse("\xff\xfe"));
+}
+
 }  // namespace
 }  // namespace Web
 }  // namespace Harlune
