@@ -5,7 +5,8 @@
 # with tests/pages/NAME-expected.txt (when that file exists). The page must
 # finish cleanly (exit 0, no leak), or with EXPECT_FAIL, fail with a message on
 # standard error that matches the regular expression. HOME private gives the
-# page a fresh temporary home folder for each run. PNG names a screenshot the
+# page a fresh temporary home folder for each run (with the plug-in's log
+# folder); tests/pages/NAME-log.txt then lists texts its log must hold. PNG names a screenshot the
 # run must have written.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -25,6 +26,7 @@ function(tarsen_add_page_test name)
              -DBROWSER=$<TARGET_FILE:tarsen-browser>
              -DPAGE=${TARSEN_PAGE_DIR}/${name}.html
              -DEXPECTED=${TARSEN_PAGE_DIR}/${name}-expected.txt
+             -DLOG_EXPECTED=${TARSEN_PAGE_DIR}/${name}-log.txt
              "-DARGS=${args}"
              -DHOME_MODE=${P_HOME}
              "-DEXPECT_FAIL=${P_EXPECT_FAIL}"

@@ -4,6 +4,8 @@ set(home "")
 if(HOME_MODE STREQUAL "private")
   execute_process(COMMAND mktemp -d OUTPUT_VARIABLE home OUTPUT_STRIP_TRAILING_WHITESPACE)
   set(ENV{HOME} "${home}")
+  # The plug-in logs only into a folder that exists already.
+  file(MAKE_DIRECTORY "${home}/Library/Logs/Tarsen")
 endif()
 if(PNG)
   file(REMOVE "${PNG}")
@@ -11,12 +13,26 @@ endif()
 
 execute_process(COMMAND "${BROWSER}" ${args} "${PAGE}"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(home)
-  file(REMOVE_RECURSE "${home}")
-endif()
 message("${err}")
 
 set(problems "")
+# NAME-log.txt: texts that the plug-in's log must hold, in this order (one
+# per line; a line starting with "!" names a text that must not appear).
+if(LOG_EXPECTED AND EXISTS "${LOG_EXPECTED}")
+  set(log_file "${home}/Library/Logs/Tarsen/tarsen-harlune-browser-plugin.log")
+  if(NOT EXISTS "${log_file}")
+    string(APPEND problems "no plug-in log at ${log_file}\n")
+  else()
+    execute_process(COMMAND sh "${CMAKE_CURRENT_LIST_DIR}/check-log.sh" "${LOG_EXPECTED}" "${log_file}"
+                    RESULT_VARIABLE log_rc OUTPUT_VARIABLE log_missing)
+    if(NOT log_rc EQUAL 0)
+      string(APPEND problems "${log_missing}")
+    endif()
+  endif()
+endif()
+if(home)
+  file(REMOVE_RECURSE "${home}")
+endif()
 if(EXPECT_FAIL)
   if(rc EQUAL 0)
     string(APPEND problems "the page was expected to fail but exited 0\n")

@@ -1,0 +1,21 @@
+#!/bin/sh
+# check-log.sh EXPECTED LOG: every line of EXPECTED must occur in LOG, in
+# that order (plain text, byte for byte); a line starting with "!" names a
+# text that must occur nowhere in LOG. Prints what is missing; exit 1 then.
+LC_ALL=C awk '
+  FNR == NR { want[++n] = $0; next }
+  { log_text = log_text $0 "\n" }
+  END {
+    rest = log_text; bad = 0
+    for (i = 1; i <= n; i++) {
+      w = want[i]
+      if (substr(w, 1, 1) == "!") {
+        if (index(log_text, substr(w, 2)) > 0) { print "the log holds what it must not: " substr(w, 2); bad = 1 }
+        continue
+      }
+      at = index(rest, w)
+      if (at == 0) { print "the log lacks (in order): " w; bad = 1; continue }
+      rest = substr(rest, at + length(w))
+    }
+    exit bad
+  }' "$1" "$2"
