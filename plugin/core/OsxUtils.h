@@ -12,6 +12,13 @@ public:
   static int getHarlunePid();
   // The system table's MIME type for the path's extension, or "".
   static std::string mimeTypeForFileAtPath(const std::string& path);
+
+  // panel is null or a desktop window. For a save or open panel: whether it
+  // is showing; otherwise whether any panel of the application is.
+  static bool isSaveDialogOpen(void* panel);
+  // Ends that panel's modal run (closing it), or else the run of the first
+  // panel showing.
+  static void closeSaveDialog(void* panel);
 };
 
 }  // namespace Web

@@ -41,6 +41,10 @@ public:
   static std::string createExtendedObject(const std::vector<std::string>& paths);
   // "text/directory" for a directory, else the type of the path's extension.
   static std::string getMimeType(const std::string& path, const ta_stat_t& st);
+
+  // Only one panel may show at a time in the whole process; see OsxUtils.
+  static bool isSaveDialogOpen(void* panel = nullptr);
+  static void closeSaveDialog(void* panel = nullptr);
 };
 
 }  // namespace Web

@@ -1,0 +1,12 @@
+#include "core/OsxUtils.h"
+#include "core/Utils.h"
+
+namespace Harlune {
+namespace Web {
+
+bool Utils::isSaveDialogOpen(void* panel) { return OsxUtils::isSaveDialogOpen(panel); }
+
+void Utils::closeSaveDialog(void* panel) { OsxUtils::closeSaveDialog(panel); }
+
+}  // namespace Web
+}  // namespace Harlune

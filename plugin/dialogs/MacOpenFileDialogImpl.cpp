@@ -1,0 +1,80 @@
+#include "dialogs/MacOpenFileDialogImpl.h"
+
+#include <desktop/Panel.h>
+#include <taplatform/talog.h>
+
+#include "dialogs/DialogUtils.h"
+#include "dialogs/MacUtils.h"
+#include "dialogs/TATimer2.h"
+
+namespace Harlune {
+namespace Web {
+
+MacOpenFileDialogImpl::MacOpenFileDialogImpl(const std::string& title, bool allowDirectories,
+                                             bool allowMultiple, const std::string& fileTypes,
+                                             bool foldersOnly, const std::string& browser)
+    : _allowDirectories(allowDirectories),
+      _allowMultiple(allowMultiple),
+      _browser(browser),
+      _fileTypes(fileTypes),
+      _panel(new Desktop::OpenPanel()),
+      _foldersOnly(foldersOnly),
+      _title(title) {}
+
+MacOpenFileDialogImpl::~MacOpenFileDialogImpl() = default;
+
+std::vector<std::string> MacOpenFileDialogImpl::doShow() {
+  TA_LOG(5, "MacOpenFileDialogImpl::doShow()");
+  if (!_title.empty()) _panel->setTitle(_title);
+  _panel->setAllowsMultipleSelection(_allowMultiple);
+  _panel->setCanChooseFiles(!_foldersOnly);
+  _panel->setCanChooseDirectories(_foldersOnly ? true : _allowDirectories);
+  if (!_fileTypes.empty()) {
+    // A filter fault leaves the dialog unshown.
+    _panel->setAllowedFileTypes(
+        MacUtils::createFileTypes(DialogUtils::parseFileTypesJson(_fileTypes)));
+  }
+
+  _timedOut = false;
+  std::unique_ptr<TATimer2> timer;
+  if (_timeout != 0 && browserTimesOut(_browser)) {
+    timer.reset(new TATimer2());
+    timer->setTimeout(_timeout);
+    timer->start(this, _panel->application().runLoop());
+  }
+
+  _state = kDialogShowing;
+  std::vector<std::string> paths;
+  try {
+    const int code = _panel->runModal();
+    if (timer) {
+      timer->stop();
+      timer.reset();
+      if (_timedOut) TATimer2::alert(_panel->application());
+    }
+    _state = MacUtils::stateForModalResult(code);
+    if (_state == kDialogConfirmed) paths = _panel->filenames();
+  } catch (const Desktop::PanelException& e) {
+    TA_LOG(1, "NSOpenPanel error: name=%s reason=%s", e.name().c_str(), e.reason().c_str());
+    _state = kDialogClosed;
+    paths.clear();
+  }
+  return paths;
+}
+
+void MacOpenFileDialogImpl::doClose() {
+  TA_LOG(5, "MacOpenFileDialogImpl::doClose()");
+  if (!_panel->isVisible()) return;
+  TA_LOG(3, "Closing open dialog");
+  _panel->close();
+  _panel->application().abortModal();
+}
+
+void MacOpenFileDialogImpl::doOnTimeout() {
+  TA_LOG(5, "MacOpenFileDialogImpl::doOnTimeout()");
+  _timedOut = true;
+  doClose();
+}
+
+}  // namespace Web
+}  // namespace Harlune
