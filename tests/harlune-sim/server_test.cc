@@ -210,6 +210,22 @@ TEST(Server, RestartMovesToANewPortAndRewritesTheUriFile) {
     EXPECT_EQ(sim.send(request("GET", "/v5/harlune/info/ping", "")).received.compare(0, 15, "HTTP/1.1 200 OK"), 0);
 }
 
+TEST(Server, RestartAfterCountedAnswers) {
+    Options o;
+    o.restartAfter = 2;
+    RunningSim sim(o);
+    const int first = sim.port();
+    const std::string ping = request("GET", "/v5/harlune/info/ping", "");
+    EXPECT_TRUE(roundTrip(first, ping).connected);
+    EXPECT_TRUE(roundTrip(first, ping).connected);
+    // The second answer was the last on the first port.
+    const int second = sim.port();
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(roundTrip(first, ping).connected);
+    EXPECT_EQ(readFile(sim.runFiles().uriPath()), "http://127.0.0.1:" + std::to_string(second) + "/\nKEY");
+    EXPECT_EQ(roundTrip(second, ping).received.compare(0, 15, "HTTP/1.1 200 OK"), 0);
+}
+
 TEST(Server, ExitRequestEndsTheServerUnlessRefused) {
     Options o;
     o.exitStatus = 403;

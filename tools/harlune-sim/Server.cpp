@@ -147,13 +147,12 @@ void Server::reap(bool all) {
     }
 }
 
-int Server::restart(bool wait) {
+int Server::restart() {
     std::unique_lock<std::mutex> lock(restartMutex_);
     if (stopping_) return -1;
     restartPending_ = true;
     const long long before = restarts_;
     wake();
-    if (!wait) return 0;
     restartDone_.wait(lock, [&] { return restarts_ != before || stopping_.load(); });
     if (restarts_ == before || lastRestartFailed_) return -1;
     return port_.load();
@@ -272,10 +271,12 @@ void Server::serve(int fd) {
     const Response response = endpoints_.handle(request);
     const Mode mode = state_.mode();
     sendAll(fd, formatResponse(response, !mode.noContentLength));
+    // The move happens before the connection closes, so a client that has
+    // read this answer finds the new port in http.uri already.
+    const long long answered = state_.countAnswer();
+    if (mode.restartAfter > 0 && answered % mode.restartAfter == 0) restart();
     close(fd);
     if (response.after == Response::After::Exit) stop();
-    const long long answered = state_.countAnswer();
-    if (mode.restartAfter > 0 && answered % mode.restartAfter == 0) restart(false);
 }
 
 Response Server::control(const WireRequest& request) {
@@ -296,7 +297,7 @@ Response Server::control(const WireRequest& request) {
         return r;
     }
     if (request.method == "POST" && path == "/_sim/restart") {
-        const int newPort = restart(true);
+        const int newPort = restart();
         if (newPort < 0) return errorResponse(500, "Restart failed");
         r.body = nlohmann::json({{"port", newPort}}).dump();
         return r;

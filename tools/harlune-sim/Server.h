@@ -50,10 +50,9 @@ public:
 
     int port() const { return port_.load(); }
 
-    // Moves to a new ephemeral port and rewrites http.uri. With `wait`,
-    // returns the new port (-1 when it failed or the server stopped);
-    // without, returns at once with 0.
-    int restart(bool wait);
+    // Moves to a new ephemeral port and rewrites http.uri; returns the new
+    // port, or -1 when that failed or the server stopped first.
+    int restart();
 
 private:
     struct Connection {
