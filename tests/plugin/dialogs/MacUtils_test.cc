@@ -8,7 +8,6 @@
 #include "DialogTestSupport.h"
 #include "core/OsxUtils.h"
 #include "core/Utils.h"
-#include "dialogs/IDialogImpl.h"
 
 namespace Harlune {
 namespace Web {
@@ -30,14 +29,6 @@ TEST(CreateFileTypes, AnyTypeAddsNothing) {
   EXPECT_TRUE(MacUtils::createFileTypes({}).empty());
 }
 
-TEST(ModalResults, MapToDialogStates) {
-  EXPECT_EQ(MacUtils::stateForModalResult(Desktop::kModalResponseOK), kDialogConfirmed);
-  EXPECT_EQ(MacUtils::stateForModalResult(Desktop::kModalResponseCancel), kDialogCancelled);
-  EXPECT_EQ(MacUtils::stateForModalResult(Desktop::kModalResponseStop), kDialogClosed);
-  EXPECT_EQ(MacUtils::stateForModalResult(Desktop::kModalResponseAbort), kDialogClosed);
-  EXPECT_EQ(MacUtils::stateForModalResult(7), kDialogClosed);
-}
-
 class SystemVersion : public DesktopUserTest {
 protected:
   std::pair<int, int> versionFor(unsigned major, unsigned minor, unsigned bugfix) {
@@ -47,19 +38,6 @@ protected:
     return {outMajor, outMinor};
   }
 };
-
-TEST_F(SystemVersion, CombinedValueIsBinaryCodedDecimalWithDigitsCapped) {
-  int32_t value = 0;
-  Desktop::setSystemVersion({10, 3, 9});
-  ASSERT_EQ(MacUtils::gestalt(MacUtils::gestaltSystemVersion, &value), 0);
-  EXPECT_EQ(value, 0x1039);
-  Desktop::setSystemVersion({10, 15, 2});
-  ASSERT_EQ(MacUtils::gestalt(MacUtils::gestaltSystemVersion, &value), 0);
-  EXPECT_EQ(value, 0x1092);
-  ASSERT_EQ(MacUtils::gestalt(MacUtils::gestaltSystemVersionMinor, &value), 0);
-  EXPECT_EQ(value, 15);
-  EXPECT_NE(MacUtils::gestalt(0x61626364, &value), 0);
-}
 
 TEST_F(SystemVersion, OldSystemsDecodeTheCombinedValueNewerOnesAskEachPart) {
   EXPECT_EQ(versionFor(10, 3, 9), std::make_pair(10, 3));
