@@ -6,13 +6,17 @@
 # finish cleanly (exit 0, no leak), or with EXPECT_FAIL, fail with a message on
 # standard error that matches the regular expression. HOME private gives the
 # page a fresh temporary home folder for each run (with the plug-in's log
-# folder); tests/pages/NAME-log.txt then lists texts its log must hold. PNG names a screenshot the
+# folder); tests/pages/NAME-log.txt then lists texts its log must hold.
+# SIM installs harlune-sim as the desktop application bundle in that home
+# (SIM_ARGS are its options), for the plug-in to launch; it is stopped after
+# the page, and tests/pages/NAME-journal.txt lists texts its journal of
+# received requests must hold, in order. PNG names a screenshot the
 # run must have written.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)
-  cmake_parse_arguments(P "" "PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS" ${ARGN})
+  cmake_parse_arguments(P "SIM" "PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS;SIM_ARGS" ${ARGN})
   set(args ${P_ARGS})
   if(P_PLUGIN)
     list(PREPEND args --plugin ${P_PLUGIN})
@@ -21,6 +25,11 @@ function(tarsen_add_page_test name)
     list(APPEND args --screenshot ${P_PNG})
   endif()
   string(REPLACE ";" "|" args "${args}")
+  set(sim "")
+  if(P_SIM)
+    set(sim $<TARGET_FILE:harlune-sim>)
+  endif()
+  string(REPLACE ";" "|" sim_args "${P_SIM_ARGS}")
   add_test(NAME page.${name}
            COMMAND ${CMAKE_COMMAND}
              -DBROWSER=$<TARGET_FILE:tarsen-browser>
@@ -31,6 +40,9 @@ function(tarsen_add_page_test name)
              -DHOME_MODE=${P_HOME}
              "-DEXPECT_FAIL=${P_EXPECT_FAIL}"
              -DPNG=${P_PNG}
+             -DSIM=${sim}
+             "-DSIM_ARGS=${sim_args}"
+             -DJOURNAL_EXPECTED=${TARSEN_PAGE_DIR}/${name}-journal.txt
              -P ${TARSEN_PAGE_RUNNER})
   # The host and the plug-ins start threads.
   set_tests_properties(page.${name} PROPERTIES LABELS "pages;threads;${P_LABELS}" TIMEOUT 120)

@@ -9,3 +9,8 @@ if(TARGET tarsenweb AND TARGET tarsen-browser)
   # logged and the instance is created all the same.
   tarsen_add_page_test(plugin-negotiation PLUGIN ${plugin} HOME private ARGS --no-coregraphics)
 endif()
+
+# With the reference application installed for the plug-in to launch.
+if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
+  tarsen_add_page_test(plugin-relay PLUGIN ${plugin} HOME private SIM SIM_ARGS --progress-step 50)
+endif()
