@@ -1,7 +1,9 @@
 #!/bin/sh
 # check-log.sh EXPECTED LOG: every line of EXPECTED must occur in LOG, in
-# that order (plain text, byte for byte); a line starting with "!" names a
-# text that must occur nowhere in LOG. Prints what is missing; exit 1 then.
+# that order (plain text, byte for byte); a line starting with "?" names a
+# text that must occur somewhere, in any order (work of other threads); a line
+# starting with "!" names a text that must occur nowhere in LOG. Prints what
+# is missing; exit 1 then.
 LC_ALL=C awk '
   FNR == NR { want[++n] = $0; next }
   { log_text = log_text $0 "\n" }
@@ -9,6 +11,10 @@ LC_ALL=C awk '
     rest = log_text; bad = 0
     for (i = 1; i <= n; i++) {
       w = want[i]
+      if (substr(w, 1, 1) == "?") {
+        if (index(log_text, substr(w, 2)) == 0) { print "the log lacks: " substr(w, 2); bad = 1 }
+        continue
+      }
       if (substr(w, 1, 1) == "!") {
         if (index(log_text, substr(w, 2)) > 0) { print "the log holds what it must not: " substr(w, 2); bad = 1 }
         continue
