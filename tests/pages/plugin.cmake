@@ -1,16 +1,24 @@
 # Page tests of the plug-in itself, run in tarsen-browser. NAME-log.txt lists
-# what the plug-in's log must hold.
+# what the plug-in's log must hold; NAME-journal.txt what the reference
+# application received.
 if(TARGET tarsenweb AND TARGET tarsen-browser)
   set(plugin $<TARGET_FILE:tarsenweb>)
-  foreach(page plugin-script plugin-lifecycle)
+  foreach(page plugin-script plugin-lifecycle plugin-view)
     tarsen_add_page_test(${page} PLUGIN ${plugin} HOME private)
   endforeach()
   # A browser that lacks the drawing or the event model: the failure is
   # logged and the instance is created all the same.
   tarsen_add_page_test(plugin-negotiation PLUGIN ${plugin} HOME private ARGS --no-coregraphics)
+  # Drops name files of tests/pages/data: the page finds them from its URL.
+  tarsen_add_page_test(plugin-drop PLUGIN ${plugin} HOME private
+                       ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/plugin-drop.html)
+  tarsen_add_page_test(plugin-view-screenshot PLUGIN ${plugin} HOME private
+                       PNG ${CMAKE_CURRENT_BINARY_DIR}/plugin-view-screenshot.png)
 endif()
 
 # With the reference application installed for the plug-in to launch.
 if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   tarsen_add_page_test(plugin-relay PLUGIN ${plugin} HOME private SIM SIM_ARGS --progress-step 50)
+  tarsen_add_page_test(plugin-drop-upload PLUGIN ${plugin} HOME private SIM
+                       ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/plugin-drop-upload.html)
 endif()
