@@ -49,7 +49,7 @@ bool optionalBool(const NPVariant* args, uint32_t argCount, uint32_t index) {
 // function to the main-thread queue; the page receives null now and the
 // result text later.
 void scheduleDialog(taTarsenWebPlugin& instance, std::unique_ptr<FileDialog> dialog,
-                           NPObject* function, DialogKind kind) {
+                    NPObject* function, DialogKind kind) {
   std::unique_ptr<DialogCallback> callback(
       new DialogCallback(instance.npp(), NPN_RetainObject(function), kind, instance.plugIn()));
   RunnableScheduler::scheduleRunnable(instance.oneShotManager(), dialog.release(),
