@@ -26,9 +26,11 @@ struct OneShotManager::Helper {
 
 namespace {
 std::mutex gDiscardMutex;
+// An object, not a heap pointer: the plug-in can be unloaded, and nothing of
+// it may outlive the unload.
 std::map<OneShotManager::Function, OneShotManager::Function>& discards() {
-  static auto* table = new std::map<OneShotManager::Function, OneShotManager::Function>();
-  return *table;
+  static std::map<OneShotManager::Function, OneShotManager::Function> table;
+  return table;
 }
 }  // namespace
 
