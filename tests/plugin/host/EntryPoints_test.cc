@@ -161,6 +161,19 @@ TEST(ScriptMethods, ExactlyTheThirtyNames) {
   EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
 }
 
+TEST(InstanceLifecycle, NullOrEmptyHandlesAreInvalidInstances) {
+  EXPECT_EQ(NPP_Destroy(nullptr, nullptr), NPERR_INVALID_INSTANCE_ERROR);
+  NPP_t empty{nullptr, nullptr};
+  EXPECT_EQ(NPP_Destroy(&empty, nullptr), NPERR_NO_ERROR);  // nothing to delete
+  EXPECT_EQ(NPP_SetWindow(&empty, nullptr), NPERR_INVALID_INSTANCE_ERROR);
+  EXPECT_EQ(NPP_WriteReady(nullptr, nullptr), NPERR_INVALID_INSTANCE_ERROR);
+  EXPECT_EQ(NPP_HandleEvent(&empty, nullptr), NPERR_INVALID_INSTANCE_ERROR);
+  NPObject* object = nullptr;
+  EXPECT_EQ(NPP_GetValue(&empty, NPPVpluginScriptableNPObject, &object),
+            NPERR_INVALID_INSTANCE_ERROR);
+  EXPECT_EQ(object, nullptr);
+}
+
 TEST(InstanceParameters, LaunchWaitFollowsAtoiWithZeroOnlyForZero) {
   EXPECT_EQ(taTarsenWebPlugin::launchWaitFromText(""), 20000);
   EXPECT_EQ(taTarsenWebPlugin::launchWaitFromText("abc"), 20000);

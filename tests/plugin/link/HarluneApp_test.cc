@@ -270,6 +270,50 @@ TEST_F(HarluneAppLaunch, WaitsForTheApplicationToAnswer) {
   EXPECT_EQ(HarluneApp::harluneUUID(), "k");
 }
 
+#ifdef HARLUNE_SIM_PATH
+// The whole cycle against the reference application: installed as a bundle,
+// launched through `open`, asked something, told to exit.
+TEST_F(HarluneAppLaunch, LaunchRequestTerminateWithTheReferenceApplication) {
+  const std::string install = std::string("'") + HARLUNE_SIM_PATH + "' --make-bundle '" +
+                              _home.path() + "/Applications' --write-path-hint > /dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0);
+  HarluneApp::setLaunchTimeoutMs(20000);
+  ASSERT_TRUE(HarluneApp::launch());
+  const int pid = HarluneApp::pid();
+  EXPECT_GT(pid, 0);
+  EXPECT_EQ(Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier), pid);
+
+  auto request = Utils::createHttpRequest(HttpRequest::kPostMethod, "/v5/harlune/echo",
+                                          "{\"x\":1}", ContentTypeJson);
+  ASSERT_TRUE(request);
+  auto response = request->invoke();
+  ASSERT_TRUE(response);
+  EXPECT_NE(response->data().find("\"path\":\"/v5/harlune/echo\""), std::string::npos);
+
+  EXPECT_TRUE(HarluneApp::terminate());
+  // It exits on its own; the workspace stops listing it.
+  bool gone = false;
+  for (int i = 0; i < 1000 && !gone; ++i) {
+    gone = Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier) == -1;
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(gone);
+  EXPECT_FALSE(HarluneApp::isRunning());
+
+  const std::string journal = slurp(_home.harluneData() + "/var/run/journal.jsonl");
+  size_t at = journal.find("\"target\":\"/v5/harlune/info/ping\"");
+  EXPECT_NE(at, std::string::npos);
+  at = journal.find("\"target\":\"/v5/harlune/echo\"", at);
+  ASSERT_NE(at, std::string::npos);
+  const size_t line = journal.find('\n', at);
+  EXPECT_NE(journal.substr(at, line - at).find("[\"Authorization-key\",\""), std::string::npos);
+  at = journal.find("\"target\":\"/v5/harlune/info/exit\"", at);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NE(journal.find("{'agent':'Tarsen.Harlune', 'message' : 'Installing update!'}", at),
+            std::string::npos);
+}
+#endif
+
 }  // namespace
 }  // namespace Web
 }  // namespace Harlune

@@ -140,6 +140,23 @@ TEST(TransfersPoller, KeepsPollingUntilTheApplicationAppears) {
   EXPECT_FALSE(app.requests().empty());
 }
 
+TEST(TransfersPoller, StopThenJoinEndsWithinAboutOneInterval) {
+  TempHome home;
+  FakeHarlune app;
+  app.publish(home);
+  TransfersPoller poller;  // the real one-second interval
+  poller.start();
+  ASSERT_TRUE(app.waitForRequests(1));  // now asleep before its next poll
+  const auto before = std::chrono::steady_clock::now();
+  poller.stop();
+  poller.join();
+  EXPECT_TRUE(poller.isDone());
+  // One interval plus a request; the bound is loose so a loaded machine passes.
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+  // A stop during the sleep lets the poll that follows it go out, unread.
+  EXPECT_LE(app.requests().size(), 2u);
+}
+
 }  // namespace
 }  // namespace Web
 }  // namespace Harlune
