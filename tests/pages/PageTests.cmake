@@ -1,8 +1,9 @@
-# tarsen_add_page_test(NAME [PLUGIN path] [ARGS ...] [HOME private]
+# tarsen_add_page_test(NAME [PAGE page] [PLUGIN path] [ARGS ...] [HOME private]
 #                      [EXPECT_FAIL regex] [PNG file])
 #
-# Runs tests/pages/NAME.html in tarsen-browser and compares its console output
-# with tests/pages/NAME-expected.txt (when that file exists). The page must
+# Runs tests/pages/NAME.html (or PAGE.html, so one page can run several ways)
+# in tarsen-browser and compares its console output with
+# tests/pages/NAME-expected.txt (when that file exists). The page must
 # finish cleanly (exit 0, no leak), or with EXPECT_FAIL, fail with a message on
 # standard error that matches the regular expression. HOME private gives the
 # page a fresh temporary home folder for each run (with the plug-in's log
@@ -16,7 +17,10 @@ set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)
-  cmake_parse_arguments(P "SIM" "PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS;SIM_ARGS" ${ARGN})
+  cmake_parse_arguments(P "SIM" "PAGE;PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS;SIM_ARGS" ${ARGN})
+  if(NOT P_PAGE)
+    set(P_PAGE ${name})
+  endif()
   set(args ${P_ARGS})
   if(P_PLUGIN)
     list(PREPEND args --plugin ${P_PLUGIN})
@@ -33,7 +37,7 @@ function(tarsen_add_page_test name)
   add_test(NAME page.${name}
            COMMAND ${CMAKE_COMMAND}
              -DBROWSER=$<TARGET_FILE:tarsen-browser>
-             -DPAGE=${TARSEN_PAGE_DIR}/${name}.html
+             -DPAGE=${TARSEN_PAGE_DIR}/${P_PAGE}.html
              -DEXPECTED=${TARSEN_PAGE_DIR}/${name}-expected.txt
              -DLOG_EXPECTED=${TARSEN_PAGE_DIR}/${name}-log.txt
              "-DARGS=${args}"

@@ -9,8 +9,8 @@ if(TARGET tarsenweb AND TARGET tarsen-browser)
   # A browser that lacks the drawing or the event model: the failure is
   # logged and the instance is created all the same.
   tarsen_add_page_test(plugin-negotiation PLUGIN ${plugin} HOME private ARGS --no-coregraphics)
-  tarsen_add_page_test(plugin-negotiation-cocoa PLUGIN ${plugin} HOME private
-                       ARGS --no-cocoa-events)
+  tarsen_add_page_test(plugin-negotiation-cocoa PAGE plugin-negotiation PLUGIN ${plugin}
+                       HOME private ARGS --no-cocoa-events)
   # Drops name files of tests/pages/data: the page finds them from its URL.
   tarsen_add_page_test(plugin-drop PLUGIN ${plugin} HOME private
                        ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/plugin-drop.html)
