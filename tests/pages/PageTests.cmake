@@ -12,12 +12,12 @@
 # (SIM_ARGS are its options), for the plug-in to launch; it is stopped after
 # the page, and tests/pages/NAME-journal.txt lists texts its journal of
 # received requests must hold, in order. PNG names a screenshot the
-# run must have written.
+# run must have written. ENV sets VAR=value entries in the page's environment.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)
-  cmake_parse_arguments(P "SIM" "PAGE;PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS;SIM_ARGS" ${ARGN})
+  cmake_parse_arguments(P "SIM" "PAGE;PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS;SIM_ARGS;ENV" ${ARGN})
   if(NOT P_PAGE)
     set(P_PAGE ${name})
   endif()
@@ -34,6 +34,7 @@ function(tarsen_add_page_test name)
     set(sim $<TARGET_FILE:harlune-sim>)
   endif()
   string(REPLACE ";" "|" sim_args "${P_SIM_ARGS}")
+  string(REPLACE ";" "|" env "${P_ENV}")
   add_test(NAME page.${name}
            COMMAND ${CMAKE_COMMAND}
              -DBROWSER=$<TARGET_FILE:tarsen-browser>
@@ -46,6 +47,7 @@ function(tarsen_add_page_test name)
              -DPNG=${P_PNG}
              -DSIM=${sim}
              "-DSIM_ARGS=${sim_args}"
+             "-DPAGE_ENV=${env}"
              -DJOURNAL_EXPECTED=${TARSEN_PAGE_DIR}/${name}-journal.txt
              -P ${TARSEN_PAGE_RUNNER})
   # The host and the plug-ins start threads.
