@@ -20,6 +20,11 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
                        SIM_ARGS --version-text 6.0.3-build.17 --key version-key)
   tarsen_add_page_test(relay-version-empty PLUGIN ${plugin} HOME private SIM
                        SIM_ARGS --version-empty)
+  # Each transfer is done after two activity polls.
+  tarsen_add_page_test(relay-events PLUGIN ${plugin} HOME private SIM
+                       SIM_ARGS --progress-step 50)
+  tarsen_add_page_test(relay-destroy PLUGIN ${plugin} HOME private SIM
+                       SIM_ARGS --misbehave hang --misbehave-path /v5/harlune/hold)
 endif()
 
 if(TARGET tarsenweb AND TARGET tarsen-browser)
