@@ -80,6 +80,34 @@ char* ta_str_itoa(int value, char* buffer) {
 static const char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+/* The two output characters of every 12-bit value, so that three input bytes
+   take two lookups instead of four. Built by the preprocessor: a constant
+   table needs no initialisation and no lock. */
+#define B64_CHAR(x)                                             \
+  (char)((x) < 26   ? 'A' + (x)                                 \
+         : (x) < 52 ? 'a' + ((x) - 26)                          \
+         : (x) < 62 ? '0' + ((x) - 52)                          \
+         : (x) == 62 ? '+' : '/')
+#define B64_PAIR(i) {B64_CHAR(((i) >> 6) & 0x3F), B64_CHAR((i) & 0x3F)}
+#define B64_PAIRS4(i) B64_PAIR(i), B64_PAIR((i) + 1), B64_PAIR((i) + 2), B64_PAIR((i) + 3)
+#define B64_PAIRS16(i) \
+  B64_PAIRS4(i), B64_PAIRS4((i) + 4), B64_PAIRS4((i) + 8), B64_PAIRS4((i) + 12)
+#define B64_PAIRS64(i) \
+  B64_PAIRS16(i), B64_PAIRS16((i) + 16), B64_PAIRS16((i) + 32), B64_PAIRS16((i) + 48)
+#define B64_PAIRS256(i) \
+  B64_PAIRS64(i), B64_PAIRS64((i) + 64), B64_PAIRS64((i) + 128), B64_PAIRS64((i) + 192)
+#define B64_PAIRS1024(i)                                                    \
+  B64_PAIRS256(i), B64_PAIRS256((i) + 256), B64_PAIRS256((i) + 512),        \
+      B64_PAIRS256((i) + 768)
+static const char kBase64Pairs[4096][2] = {B64_PAIRS1024(0), B64_PAIRS1024(1024),
+                                           B64_PAIRS1024(2048), B64_PAIRS1024(3072)};
+
+/* Bytes 0..5 of `in` as the high 48 bits of a number. */
+static uint64_t load48(const unsigned char* in) {
+  return (uint64_t)in[0] << 56 | (uint64_t)in[1] << 48 | (uint64_t)in[2] << 40 |
+         (uint64_t)in[3] << 32 | (uint64_t)in[4] << 24 | (uint64_t)in[5] << 16;
+}
+
 int ta_str_buf_to_base64(const void* input, size_t length, char* output,
                          size_t output_size) {
   if (output == NULL || (input == NULL && length > 0)) return EINVAL;
@@ -95,12 +123,21 @@ int ta_str_buf_to_base64(const void* input, size_t length, char* output,
   const unsigned char* in = (const unsigned char*)input;
   char* out = output;
   size_t i = 0;
-  for (; i + 3 <= length; i += 3) {
+  /* Six bytes, four lookups, eight characters per turn. */
+  for (; i + 6 <= length; i += 6) {
+    uint64_t v = load48(in + i);
+    memcpy(out, kBase64Pairs[v >> 52], 2);
+    memcpy(out + 2, kBase64Pairs[(v >> 40) & 0xFFF], 2);
+    memcpy(out + 4, kBase64Pairs[(v >> 28) & 0xFFF], 2);
+    memcpy(out + 6, kBase64Pairs[(v >> 16) & 0xFFF], 2);
+    out += 8;
+  }
+  if (i + 3 <= length) {
     uint32_t v = (uint32_t)in[i] << 16 | (uint32_t)in[i + 1] << 8 | in[i + 2];
-    *out++ = kBase64Alphabet[v >> 18];
-    *out++ = kBase64Alphabet[(v >> 12) & 0x3F];
-    *out++ = kBase64Alphabet[(v >> 6) & 0x3F];
-    *out++ = kBase64Alphabet[v & 0x3F];
+    memcpy(out, kBase64Pairs[v >> 12], 2);
+    memcpy(out + 2, kBase64Pairs[v & 0xFFF], 2);
+    out += 4;
+    i += 3;
   }
   if (i < length) {
     uint32_t v = (uint32_t)in[i] << 16;
