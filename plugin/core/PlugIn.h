@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -82,6 +83,16 @@ public:
   std::string readFileAsArrayBuffer(const std::string& path);
   std::string readFileChunkAsArrayBuffer(const std::string& path, uint64_t offset,
                                          uint64_t chunkSize);
+  // The same reads with the data URL written, NUL-terminated, into the one
+  // block that `allocate` gives for it (asked once, with the text's size plus
+  // one), so that the host can have a large text made where the page receives
+  // it. The result is "" when the URL was written, else the failure text; a
+  // block given stays the caller's either way. A null block gives the
+  // encoding failure.
+  using TextAllocator = std::function<char*(size_t size)>;
+  std::string readFileAsArrayBuffer(const std::string& path, const TextAllocator& allocate);
+  std::string readFileChunkAsArrayBuffer(const std::string& path, uint64_t offset,
+                                         uint64_t chunkSize, const TextAllocator& allocate);
 
   // The paths the user approved through a dialog or a drop, shared by every
   // instance of the process (main thread only).

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 
 #include <taplatform/taplatform.h>
 
@@ -29,6 +30,30 @@ namespace {
 
 void setString(NPVariant* result, const std::string& text) {
   TW_CharPtrToNPStringVariant(text.c_str(), result);
+}
+
+// Sets `result` to the data URL that `read` (one of the core's reads) writes
+// straight into browser memory, or to its failure text: a 50 MiB file's text
+// is made once, where the page receives it, instead of being copied there.
+void setDataUrl(NPVariant* result,
+                const std::function<std::string(const PlugIn::TextAllocator&)>& read) {
+  char* block = nullptr;
+  size_t size = 0;
+  const std::string failure = read([&](size_t wanted) -> char* {
+    size = wanted;
+    if (wanted <= UINT32_MAX) {
+      block = static_cast<char*>(NPN_MemAlloc(static_cast<uint32_t>(wanted)));
+    }
+    return block;
+  });
+  if (failure.empty()) {
+    STRINGN_TO_NPVARIANT(block, static_cast<uint32_t>(size - 1), *result);
+    return;
+  }
+  NPN_MemFree(block);
+  // Browser memory that could not be had gives an empty string, as a copy
+  // that could not be made does.
+  TW_CharPtrToNPStringVariant(size != 0 && !block ? nullptr : failure.c_str(), result);
 }
 
 }  // namespace
@@ -483,7 +508,9 @@ bool taTarsenWebPlugin::readAsArrayBuffer(const NPVariant* args, uint32_t argCou
   }
   const std::string path = stringArgument(args[0]);
   if (path.empty()) return false;
-  setString(result, _plugIn->readFileAsArrayBuffer(path));
+  setDataUrl(result, [&](const PlugIn::TextAllocator& allocate) {
+    return _plugIn->readFileAsArrayBuffer(path, allocate);
+  });
   return true;
 }
 
@@ -503,8 +530,10 @@ bool taTarsenWebPlugin::readChunkAsArrayBuffer(const NPVariant* args, uint32_t a
   }
   const std::string path = stringArgument(args[0]);
   if (path.empty()) return false;
-  setString(result,
-            _plugIn->readFileChunkAsArrayBuffer(path, unsigned32(args[1]), unsigned32(args[2])));
+  const uint64_t offset = unsigned32(args[1]), chunkSize = unsigned32(args[2]);
+  setDataUrl(result, [&](const PlugIn::TextAllocator& allocate) {
+    return _plugIn->readFileChunkAsArrayBuffer(path, offset, chunkSize, allocate);
+  });
   return true;
 }
 

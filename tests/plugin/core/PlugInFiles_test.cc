@@ -3,8 +3,11 @@
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include <taplatform/tastring.h>
 
 #include "FakeHarlune.h"
 #include "core/PlugIn.h"
@@ -103,6 +106,54 @@ TEST_F(ApprovedFiles, ChunksAndTheirBounds) {
   EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, 4294967295u, 1), bounds);
   EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, 1, 4294967295u), bounds);
   EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, UINT64_MAX, 2), bounds);
+}
+
+// The host has the text written into its own block: asked for once, with
+// room for the NUL; no block at all is the encoding failure.
+TEST_F(ApprovedFiles, DataUrlIntoTheCallersBlock) {
+  const std::string path = file("notes.txt", "abc");
+  PlugIn::addToApprovedFileList({path, home.path()});
+  std::vector<size_t> asked;
+  std::string block;
+  auto give = [&](size_t size) -> char* {
+    asked.push_back(size);
+    block.assign(size, '#');
+    return &block[0];
+  };
+  EXPECT_EQ(core.readFileAsArrayBuffer(path, give), "");
+  EXPECT_EQ(block, std::string("data:text/plain;base64,YWJj", 28));
+  EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, 1, 1, give), "");
+  EXPECT_EQ(block, std::string("data:text/plain;base64,Yg==", 28));
+  EXPECT_EQ(asked, (std::vector<size_t>{28, 28}));
+  EXPECT_EQ(core.readFileAsArrayBuffer(path, [](size_t) -> char* { return nullptr; }),
+            "Error converting string encoding");
+  // Refusals come before any block is asked for.
+  EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, 3, 1, give),
+            "Offset and chunk size cannot be negative, and the sum can't be greater than the "
+            "file size");
+  EXPECT_EQ(core.readFileAsArrayBuffer(home.path(), give),
+            jsonError("Invalid file type: " + home.path()));
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+// Large reads go through in blocks; their texts must join into the text of
+// the whole range, wherever the range starts.
+TEST_F(ApprovedFiles, ReadsOfManyBlocksMatchOneEncoding) {
+  std::string bytes(2 * 1024 * 1024 + 5, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 3);
+  const std::string path = file("big.zzunknown", bytes);
+  PlugIn::addToApprovedFileList({path});
+  auto encode = [](const std::string& in) {
+    std::string out(4 * ((in.size() + 2) / 3) + 1, '\0');
+    EXPECT_EQ(ta_str_buf_to_base64(in.data(), in.size(), &out[0], out.size()), 0);
+    out.pop_back();
+    return "data:;base64," + out;
+  };
+  // Compared as booleans: a failure would otherwise print megabytes.
+  EXPECT_TRUE(core.readFileAsArrayBuffer(path) == encode(bytes));
+  const uint64_t offset = 786431, size = 1000001;
+  EXPECT_TRUE(core.readFileChunkAsArrayBuffer(path, offset, size) ==
+              encode(bytes.substr(offset, size)));
 }
 
 }  // namespace
