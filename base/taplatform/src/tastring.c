@@ -101,6 +101,13 @@ static const char kBase64Alphabet[] =
       B64_PAIRS256((i) + 768)
 static const char kBase64Pairs[4096][2] = {B64_PAIRS1024(0), B64_PAIRS1024(1024),
                                            B64_PAIRS1024(2048), B64_PAIRS1024(3072)};
+#undef B64_PAIRS1024
+#undef B64_PAIRS256
+#undef B64_PAIRS64
+#undef B64_PAIRS16
+#undef B64_PAIRS4
+#undef B64_PAIR
+#undef B64_CHAR
 
 /* Bytes 0..5 of `in` as the high 48 bits of a number. */
 static uint64_t load48(const unsigned char* in) {
