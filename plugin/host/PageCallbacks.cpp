@@ -1,5 +1,6 @@
 #include "host/PageCallbacks.h"
 
+#include <desktop/RunLoop.h>
 #include <taplatform/talog.h>
 
 #include "core/Constants.h"
@@ -16,7 +17,10 @@ namespace Web {
 
 namespace {
 struct RegisterDiscard {
-  RegisterDiscard() { OneShotManager::registerDiscard(&callbackBrowser, &discardCallbackMessage); }
+  RegisterDiscard() {
+    OneShotManager::registerDiscard(&callbackBrowser, &discardCallbackMessage);
+    OneShotManager::registerDiscard(&discardCallbackMessage, &discardCallbackMessage);
+  }
 };
 }  // namespace
 
@@ -50,8 +54,17 @@ void discardCallbackMessage(void* argument) {
 RequestCallback::RequestCallback(NPP npp, NPObject* function)
     : _message(new StringCallbackMessage(npp, function, "")), _function(function), _npp(npp) {}
 
-// A message never handed over (the request was dropped unanswered) is freed.
-RequestCallback::~RequestCallback() { delete _message; }
+// A message never handed over (the request was dropped unanswered) is freed
+// on the main thread, where the page function may be released: the worker
+// deletes a request whose answer arrived after the instance began to go.
+RequestCallback::~RequestCallback() {
+  if (!_message) return;
+  if (Desktop::RunLoop::main().isLoopThread()) {
+    delete _message;
+  } else {
+    NPN_PluginThreadAsyncCall(_npp, &discardCallbackMessage, _message);
+  }
+}
 
 void RequestCallback::handleCallback(void* data) {
   const HttpResponse* response = static_cast<const HttpResponse*>(data);

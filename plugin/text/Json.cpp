@@ -13,10 +13,40 @@ const char kErrorPrefix[] =
     "{\"error\":{\"code\":-1,\"internal_message\":\"Invalid request\",\"user_message\":\"";
 const char kErrorSuffix[] = "\"}}";
 
-// Messages include exception texts and file names, so they are escaped to
-// keep the error object valid JSON whatever they contain.
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes
+// there are not one (stray continuation bytes, overlong forms, surrogates,
+// values past U+10FFFF, or a sequence cut short).
+size_t utf8SequenceLength(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = byte(i);
+  size_t length;
+  unsigned min;
+  unsigned value;
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2, min = 0x80, value = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3, min = 0x800, value = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4, min = 0x10000, value = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (byte(i + k) & 0x3F);
+  }
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  return length;
+}
+
+// Messages include exception texts, file names and the parser's own message,
+// which quotes raw bytes of the document and may cut a character in half; so
+// control characters are escaped and bytes that are not UTF-8 become U+FFFD,
+// keeping the error object valid JSON whatever the message holds.
 void appendEscaped(std::string& out, const std::string& text) {
-  for (unsigned char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -28,8 +58,13 @@ void appendEscaped(std::string& out, const std::string& text) {
           char buf[8];
           std::snprintf(buf, sizeof buf, "\\u%04x", c);
           out += buf;
-        } else {
+        } else if (c < 0x80) {
           out += static_cast<char>(c);
+        } else if (const size_t length = utf8SequenceLength(text, i)) {
+          out.append(text, i, length);
+          i += length - 1;
+        } else {
+          out += "\\ufffd";
         }
     }
   }

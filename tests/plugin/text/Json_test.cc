@@ -41,6 +41,24 @@ TEST(JsonError, MessagesThatNeedEscapingStayValidJson) {
   EXPECT_EQ(j.getString(code), "-1");
 }
 
+TEST(JsonError, BytesThatAreNotUtf8BecomeReplacementCharacters) {
+  // The parser's message quotes the document byte by byte and can cut a
+  // character in half; the error object must still be valid JSON.
+  Json bad;
+  ASSERT_FALSE(bad.parse("{\"\":\"\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3"
+                         "\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\" x}"));
+  Json j;
+  EXPECT_TRUE(j.parse(Json::createError(bad.err()))) << Json::createError(bad.err());
+  const char* msg[] = {"error", "user_message", nullptr};
+  EXPECT_TRUE(j.parse(Json::createError("a\xff b\xc3 c\xed\xa0\x80 d\xf4\x90\x80\x80 e\xe2\x82")));
+  EXPECT_EQ(j.getString(msg), "a\xef\xbf\xbd b\xef\xbf\xbd c\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd d"
+                              "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd e\xef\xbf\xbd\xef\xbf\xbd");
+  // Well-formed characters of every length pass unchanged.
+  const std::string fine = "\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80";
+  EXPECT_TRUE(j.parse(Json::createError(fine)));
+  EXPECT_EQ(j.getString(msg), fine);
+}
+
 TEST(JsonRead, ParseFailureKeepsReasonAndReparseReplacesTree) {
   Json j;
   EXPECT_FALSE(j.parse("{not json"));
