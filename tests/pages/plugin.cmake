@@ -3,7 +3,7 @@
 # application received.
 if(TARGET tarsenweb AND TARGET tarsen-browser)
   set(plugin $<TARGET_FILE:tarsenweb>)
-  foreach(page plugin-script plugin-lifecycle plugin-view)
+  foreach(page plugin-script plugin-lifecycle plugin-view plugin-no-window)
     tarsen_add_page_test(${page} PLUGIN ${plugin} HOME private)
   endforeach()
   # A browser that lacks the drawing or the event model: the failure is

@@ -138,6 +138,7 @@ bool Page::createInstances_() {
                             std::to_string(rc));
       return false;
     }
+    if (element.hidden) continue;
     rc = instance.setWindow(window_.get());
     if (rc != NPERR_NO_ERROR)
       diagnostics_.note("NPP_SetWindow for object '" + element.id + "' answered " +

@@ -40,6 +40,7 @@ ObjectElement readObject(const GumboNode* node) {
   object.type = attribute(element, "type");
   object.width = dimension(attribute(element, "width"), kDefaultObjectWidth);
   object.height = dimension(attribute(element, "height"), kDefaultObjectHeight);
+  object.hidden = gumbo_get_attribute(&element.attributes, "hidden") != nullptr;
   for (unsigned i = 0; i < element.attributes.length; ++i) {
     const auto* a = static_cast<const GumboAttribute*>(element.attributes.data[i]);
     object.attributes.emplace_back(a->name, a->value);

@@ -14,6 +14,9 @@ struct ObjectElement {
   std::string type;
   int width = 0;
   int height = 0;
+  // A hidden element (the `hidden` attribute) is never given a window, as a
+  // browser gives none to a plug-in that is not displayed.
+  bool hidden = false;
   // The element's attributes, then its <param> children, in document order;
   // these become NPP_New's argn/argv.
   std::vector<std::pair<std::string, std::string>> attributes;
