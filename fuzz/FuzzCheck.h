@@ -50,11 +50,3 @@ inline bool isValidUtf8(const unsigned char* s, size_t n) {
   return true;
 }
 
-// Faults already reported, each with its reproducer in fuzz/regressions/.
-// With TARSEN_FUZZ_KNOWN set a target steps over them so that fuzzing can go
-// on past them; the reproducers are replayed without it and keep failing
-// until the fault is fixed.
-inline bool knownFaultsTolerated() {
-  static const bool tolerated = std::getenv("TARSEN_FUZZ_KNOWN") != nullptr;
-  return tolerated;
-}

@@ -8,9 +8,8 @@
 # FUZZ_JOBS (build jobs, default 2), CC/CXX (default clang-14/clang++-14).
 # Seeds stay untouched in fuzz/corpus/NAME; new inputs go to
 # BUILD/corpus/NAME and crash reproducers to BUILD/artifacts/NAME, both
-# outside git. Inputs in fuzz/regressions/NAME (faults found and reported)
-# are replayed first, strictly; the fuzzing itself steps over those known
-# faults (TARSEN_FUZZ_KNOWN=1) so that it can find others.
+# outside git. Inputs in fuzz/regressions/NAME (faults found and fixed) are
+# replayed first.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -50,7 +49,7 @@ for t in $targets; do
       status=0
     fi
   fi
-  TARSEN_FUZZ_KNOWN=1 "$build/$t" "$@" "$work" "$here/corpus/$t" >"$build/$t.log" 2>&1 || status=$?
+  "$build/$t" "$@" "$work" "$here/corpus/$t" >"$build/$t.log" 2>&1 || status=$?
   grep -E '^(stat::number_of_executed_units|stat::average_exec_per_sec)|cov: ' "$build/$t.log" |
     grep -E 'stat::|DONE' | sed 's/^/   /'
   if [ $status -ne 0 ]; then
