@@ -573,6 +573,9 @@ int ta_log_init(int type, const char* name) {
   if (type == TA_LOG_TYPE_REFUSED || name == NULL) return EINVAL;
   size_t name_len = strlen(name);
   if (name_len > LOG_NAME_SIZE) return ENAMETOOLONG;
+  /* The time zone is read now, so that no later line (one written by the
+   * fault handler included) makes the C library allocate for it. */
+  tzset();
   if (!log_filelock_ready) {
     pthread_mutexattr_t attr;
     pthread_mutexattr_init(&attr);
