@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 #include <taplatform/taplatform.h>
 
@@ -167,7 +168,7 @@ std::unique_ptr<HttpResponse> HttpRequest::invoke() {
     }
   }
 
-  std::unique_ptr<HttpResponse> parsed = HttpResponse::parse(response);
+  std::unique_ptr<HttpResponse> parsed = HttpResponse::parse(std::move(response));
   socket.close();
   return parsed;
 }

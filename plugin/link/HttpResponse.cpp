@@ -5,7 +5,7 @@
 namespace Harlune {
 namespace Web {
 
-std::unique_ptr<HttpResponse> HttpResponse::parse(const std::string& text) {
+std::unique_ptr<HttpResponse> HttpResponse::parse(std::string text) {
   const size_t statusEnd = text.find("\r\n");
   if (statusEnd == std::string::npos) return nullptr;
   const std::string status = text.substr(0, statusEnd);
@@ -24,7 +24,8 @@ std::unique_ptr<HttpResponse> HttpResponse::parse(const std::string& text) {
     const size_t lineEnd = text.find("\r\n", pos);
     if (lineEnd == std::string::npos) return nullptr;
     if (lineEnd == pos) {
-      response->setData(text.substr(pos + 2));
+      text.erase(0, pos + 2);
+      response->setData(std::move(text));
       return response;
     }
     const std::string line = text.substr(pos, lineEnd - pos);

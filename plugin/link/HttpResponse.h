@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace Harlune {
 namespace Web {
@@ -13,7 +14,9 @@ class HttpResponse {
 public:
   // Null when the text is not a status line with a reason phrase, headers of
   // "name: value" lines, and the empty line that ends them.
-  static std::unique_ptr<HttpResponse> parse(const std::string& text);
+  // Taken by value: a caller that moves its text in has the body moved out
+  // of it, not copied.
+  static std::unique_ptr<HttpResponse> parse(std::string text);
 
   uint16_t statusCode() const { return _statusCode; }
   void setStatusCode(uint16_t code) { _statusCode = code; }
@@ -21,7 +24,7 @@ public:
   std::string header(const std::string& name) const;
   void addHeader(const std::string& name, const std::string& value);
   const std::string& data() const { return _data; }
-  void setData(const std::string& data) { _data = data; }
+  void setData(std::string data) { _data = std::move(data); }
   const std::multimap<std::string, std::string>& headers() const { return _headers; }
 
 private:
