@@ -6,7 +6,7 @@
 # is missing; exit 1 then.
 LC_ALL=C awk '
   FNR == NR { want[++n] = $0; next }
-  { log_text = log_text $0 "\n" }
+  { log_text = $0 }
   END {
     rest = log_text; bad = 0
     for (i = 1; i <= n; i++) {
@@ -24,4 +24,4 @@ LC_ALL=C awk '
       rest = substr(rest, at + length(w))
     }
     exit bad
-  }' "$1" "$2"
+  }' "$1" RS="$(printf '\001')" "$2"
