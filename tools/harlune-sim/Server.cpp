@@ -162,16 +162,18 @@ void Server::doRestart() {
     std::lock_guard<std::mutex> lock(restartMutex_);
     if (!restartPending_) return;
     restartPending_ = false;
-    // The new port is bound before the old one closes, so they differ.
+    // The new port is bound before the old one closes, so they differ, and
+    // the URL file names it before the old one closes: a client that finds
+    // the old port dead always reads the new one.
     std::string err;
     int bound = 0;
     int fd = bindListener(0, bound, err);
     lastRestartFailed_ = fd < 0;
     if (fd >= 0) {
+        if (runFiles_ && !runFiles_->writeUri(bound, key_, err)) lastRestartFailed_ = true;
         close(listenFd_);
         listenFd_ = fd;
         port_ = bound;
-        if (runFiles_ && !runFiles_->writeUri(bound, key_, err)) lastRestartFailed_ = true;
     }
     if (lastRestartFailed_) warn("restart failed: " + err);
     ++restarts_;
