@@ -2,8 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+namespace Desktop {
+class SavePanel;
+}
 
 namespace Harlune {
 namespace Web {
@@ -41,6 +46,13 @@ protected:
   static bool browserTimesOut(const std::string& browser) {
     return browser == "safari" || browser == "firefox";
   }
+
+  // The part of a show both panels share: the time-out timer where the
+  // browser gets one, the modal run (`run`), the notice after a time-out,
+  // and the mapping of how it ended. A panel failure ends it closed.
+  std::vector<std::string> showModal(Desktop::SavePanel& panel, const std::string& browser,
+                                     bool& timedOut, const std::function<int()>& run,
+                                     const std::function<std::vector<std::string>()>& chosen);
 
   int32_t _state = kDialogNotShown;
   int32_t _timeout = 0;

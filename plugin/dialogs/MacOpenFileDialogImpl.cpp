@@ -35,31 +35,8 @@ std::vector<std::string> MacOpenFileDialogImpl::doShow() {
         MacUtils::createFileTypes(DialogUtils::parseFileTypesJson(_fileTypes)));
   }
 
-  _timedOut = false;
-  std::unique_ptr<TATimer2> timer;
-  if (_timeout != 0 && browserTimesOut(_browser)) {
-    timer.reset(new TATimer2());
-    timer->setTimeout(_timeout);
-    timer->start(this, _panel->application().runLoop());
-  }
-
-  _state = kDialogShowing;
-  std::vector<std::string> paths;
-  try {
-    const int code = _panel->runModal();
-    if (timer) {
-      timer->stop();
-      timer.reset();
-      if (_timedOut) TATimer2::alert(_panel->application());
-    }
-    _state = MacUtils::stateForModalResult(code);
-    if (_state == kDialogConfirmed) paths = _panel->filenames();
-  } catch (const Desktop::PanelException& e) {
-    TA_LOG(1, "NSOpenPanel error: name=%s reason=%s", e.name().c_str(), e.reason().c_str());
-    _state = kDialogClosed;
-    paths.clear();
-  }
-  return paths;
+  return showModal(*_panel, _browser, _timedOut, [this] { return _panel->runModal(); },
+                   [this] { return _panel->filenames(); });
 }
 
 void MacOpenFileDialogImpl::doClose() {

@@ -60,37 +60,16 @@ std::vector<std::string> MacSaveFileDialogImpl::doShow() {
     _panel->setAllowsOtherFileTypes(true);
   }
 
-  _timedOut = false;
-  std::unique_ptr<TATimer2> timer;
-  if (_timeout != 0 && browserTimesOut(_browser)) {
-    timer.reset(new TATimer2());
-    timer->setTimeout(_timeout);
-    timer->start(this, _panel->application().runLoop());
-  }
-
-  _state = kDialogShowing;
-  std::vector<std::string> paths;
-  try {
-    int code;
-    if (minor >= kNameFieldMinor) {
-      if (!_suggestedName.empty()) _panel->setNameFieldStringValue(_suggestedName);
-      code = _panel->runModal();
-    } else {
-      code = _panel->runModalForDirectory(std::string(), _suggestedName);
-    }
-    if (timer) {
-      timer->stop();
-      timer.reset();
-      if (_timedOut) TATimer2::alert(_panel->application());
-    }
-    _state = MacUtils::stateForModalResult(code);
-    if (_state == kDialogConfirmed) paths.push_back(_panel->filename());
-  } catch (const Desktop::PanelException& e) {
-    TA_LOG(1, "NSOpenPanel error: name=%s reason=%s", e.name().c_str(), e.reason().c_str());
-    _state = kDialogClosed;
-    paths.clear();
-  }
-  return paths;
+  return showModal(
+      *_panel, _browser, _timedOut,
+      [&] {
+        if (minor >= kNameFieldMinor) {
+          if (!_suggestedName.empty()) _panel->setNameFieldStringValue(_suggestedName);
+          return _panel->runModal();
+        }
+        return _panel->runModalForDirectory(std::string(), _suggestedName);
+      },
+      [this] { return std::vector<std::string>{_panel->filename()}; });
 }
 
 void MacSaveFileDialogImpl::doClose() {
