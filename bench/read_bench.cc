@@ -29,7 +29,7 @@
 #include <desktop/Window.h>
 
 #include "BrowserFuncs.h"
-#include "Diagnostics.h"
+#include "HeadlessHost.h"
 #include "PluginInstance.h"
 #include "PluginModule.h"
 
@@ -39,29 +39,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr size_t kFileSize = 50u << 20;
-
-// Only what an instance asks of its page during this run.
-class BenchHost : public Browser::Host {
- public:
-  Browser::Diagnostics& diagnostics() override { return diagnostics_; }
-  const char* userAgent() override { return "Mozilla/5.0 (Macintosh) Chrome/120.0"; }
-  bool supportsCoreGraphics() override { return true; }
-  bool supportsCocoaEvents() override { return true; }
-  NPObject* windowObject() override { return nullptr; }
-  void* nativeWindow() override { return nullptr; }
-  NPError getURL(NPP, const char*, const char*, bool, void*) override {
-    return NPERR_GENERIC_ERROR;
-  }
-  void invalidate(NPP, const NPRect*) override {}
-  bool isInstanceAlive(NPP) override { return true; }
-  void setException(const std::string& message) override {
-    diagnostics_.fail(Browser::Diagnostics::Kind::ScriptError, message);
-  }
-  bool evaluate(NPP, NPObject*, const std::string&, NPVariant*) override { return false; }
-
- private:
-  Browser::Diagnostics diagnostics_;
-};
 
 [[noreturn]] void die(const std::string& why) {
   std::fprintf(stderr, "read_bench: %s\n", why.c_str());
@@ -159,7 +136,7 @@ int main(int argc, char** argv) {
   const std::string file = home + "/read-bench.bin";
   writeFile(file, kFileSize);
 
-  BenchHost host;
+  HeadlessHost host("Mozilla/5.0 (Macintosh) Chrome/120.0");
   Browser::setHost(&host);
   Plugin plugin;
   std::string error;

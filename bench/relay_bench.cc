@@ -30,7 +30,7 @@
 #include <desktop/RunLoop.h>
 
 #include "BrowserFuncs.h"
-#include "Diagnostics.h"
+#include "HeadlessHost.h"
 #include "core/PlugIn.h"
 #include "host/PageCallbacks.h"
 #include "host/nptarsenweb.h"
@@ -59,27 +59,13 @@ int64_t nowNs() {
       .count();
 }
 
-// The browser side that the host library's table asks: no page, no window.
-class BenchHost : public Browser::Host {
+// No page to report to: a script exception ends the run.
+class BenchHost : public HeadlessHost {
 public:
-  Browser::Diagnostics& diagnostics() override { return _diagnostics; }
-  const char* userAgent() override {
-    return "Mozilla/5.0 (Macintosh; Intel Mac OS X 10.15; rv:52.0) Gecko/20100101 Firefox/52.0";
-  }
-  bool supportsCoreGraphics() override { return true; }
-  bool supportsCocoaEvents() override { return true; }
-  NPObject* windowObject() override { return nullptr; }
-  void* nativeWindow() override { return nullptr; }
-  NPError getURL(NPP, const char*, const char*, bool, void*) override {
-    return NPERR_GENERIC_ERROR;
-  }
-  void invalidate(NPP, const NPRect*) override {}
-  bool isInstanceAlive(NPP) override { return true; }
+  BenchHost()
+      : HeadlessHost(
+            "Mozilla/5.0 (Macintosh; Intel Mac OS X 10.15; rv:52.0) Gecko/20100101 Firefox/52.0") {}
   void setException(const std::string& message) override { die("script exception: " + message); }
-  bool evaluate(NPP, NPObject*, const std::string&, NPVariant*) override { return false; }
-
-private:
-  Browser::Diagnostics _diagnostics;
 };
 
 // harlune-sim in its own process, stopped (and waited for) on destruction.
