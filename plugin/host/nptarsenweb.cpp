@@ -7,6 +7,7 @@
 
 #include <taplatform/taplatform.h>
 
+#include "common/Policy.h"
 #include "core/Utils.h"
 #include "host/BrowserFuncs.h"
 #include "host/taTarsenWebPlugin.h"
@@ -35,6 +36,7 @@ NPError NP_Initialize(NPNetscapeFuncs* browserFuncs) {
     // The plug-in runs without a log.
   }
   TA_LOG(3, "\n\nInitializing Tarsen Web Gecko plugin\n");
+  Policy::load();
   TA_LOG(5, "TW_PopulateNetscapeFunctionTable()");
   TW_PopulateNetscapeFunctionTable(browserFuncs);
   RunnableScheduler::init();
