@@ -6,7 +6,15 @@
 // /dev/null (or stdout/stderr appended to $DESKTOP_OPEN_OUTPUT when set), its
 // working directory the bundle's Contents/MacOS folder, and
 // DESKTOP_BUNDLE_IDENTIFIER / DESKTOP_BUNDLE_PATH in its environment.
-// Exit status 0 once the program has been exec'd, 1 on any failure.
+//
+// A bundle whose application (same identifier) already runs in the desktop
+// session is activated instead: the stand-in has no windows of other programs
+// to bring forward, so activating leaves the running copy as it is, starts
+// nothing and exits 0, silently. Opens in one session are serialised by a
+// lock on the HOME folder, held until the started program has been exec'd and
+// is listed, so that opens racing each other still start one copy.
+//
+// Exit status 0 once the program has been exec'd or activated, 1 on any failure.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -14,6 +22,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +99,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string macosDir = bundle + "/Contents/MacOS";
+
+  // Released at exit. Without a HOME the bundle folder serves as the lock.
+  const char* home = ::getenv("HOME");
+  int lock = home != nullptr && *home != '\0' ? ::open(home, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+  if (lock < 0) lock = ::open(bundle.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (lock >= 0) {
+    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  if (Desktop::Workspace::processIdentifierForBundle(info.identifier) > 0) return 0;
 
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) {

@@ -59,6 +59,39 @@ char processState(int pid) {
   return stat[close + 2];
 }
 
+// The value of NAME in a NUL-separated environment block, or "" when absent.
+// `found` (optional) tells an empty value from a missing one.
+std::string environmentValue(const std::string& envBlock, const char* name, bool* found = nullptr) {
+  const std::string key = std::string(name) + "=";
+  if (found != nullptr) *found = false;
+  for (std::size_t start = 0; start < envBlock.size();) {
+    std::size_t end = envBlock.find('\0', start);
+    if (end == std::string::npos) end = envBlock.size();
+    if (envBlock.compare(start, key.size(), key) == 0) {
+      if (found != nullptr) *found = true;
+      return envBlock.substr(start + key.size(), end - start - key.size());
+    }
+    start = end + 1;
+  }
+  return std::string();
+}
+
+// Reads the environment of a live process of the session into `envBlock`;
+// false for any other process. The owner is checked first, so that, run as
+// root, other users' environments are not even read.
+bool sessionEnvironment(int pid, std::string& envBlock) {
+  const std::string dir = "/proc/" + std::to_string(pid);
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0 || st.st_uid != ::getuid()) return false;
+  if (!readWholeFile(dir + "/environ", envBlock) || envBlock.empty()) return false;
+  const char* ours = std::getenv("HOME");
+  bool hasHome = false;
+  const std::string home = environmentValue(envBlock, "HOME", &hasHome);
+  if (hasHome != (ours != nullptr) || (hasHome && home != ours)) return false;
+  const char state = processState(pid);
+  return state != 0 && state != 'Z' && state != 'X';
+}
+
 }  // namespace
 
 Status parseBundleInfo(const std::string& text, BundleInfo& info, std::string* error) {
@@ -104,29 +137,25 @@ Status readBundleInfo(const std::string& bundlePath, BundleInfo& info, std::stri
   return Status::Ok;
 }
 
+std::vector<int> Workspace::sessionProcesses() {
+  std::vector<int> pids;
+  std::string envBlock;
+  for (int pid : listPids()) {
+    if (sessionEnvironment(pid, envBlock)) pids.push_back(pid);
+  }
+  return pids;
+}
+
 std::vector<RunningApplication> Workspace::runningApplications() {
   std::vector<RunningApplication> apps;
-  const std::string idKey = std::string(kBundleIdentifierVariable) + "=";
-  const std::string pathKey = std::string(kBundlePathVariable) + "=";
+  std::string envBlock;
   for (int pid : listPids()) {
-    std::string environ;
-    // Other users' processes and processes that just ended are unreadable.
-    if (!readWholeFile("/proc/" + std::to_string(pid) + "/environ", environ)) continue;
+    if (!sessionEnvironment(pid, envBlock)) continue;
     RunningApplication app;
     app.processIdentifier = pid;
-    std::size_t start = 0;
-    while (start < environ.size()) {
-      std::size_t end = environ.find('\0', start);
-      if (end == std::string::npos) end = environ.size();
-      const std::string entry = environ.substr(start, end - start);
-      if (entry.compare(0, idKey.size(), idKey) == 0) app.bundleIdentifier = entry.substr(idKey.size());
-      if (entry.compare(0, pathKey.size(), pathKey) == 0) app.bundlePath = entry.substr(pathKey.size());
-      start = end + 1;
-    }
-    if (app.bundleIdentifier.empty()) continue;
-    const char state = processState(pid);
-    if (state == 0 || state == 'Z' || state == 'X') continue;
-    apps.push_back(std::move(app));
+    app.bundleIdentifier = environmentValue(envBlock, kBundleIdentifierVariable);
+    app.bundlePath = environmentValue(envBlock, kBundlePathVariable);
+    if (!app.bundleIdentifier.empty()) apps.push_back(std::move(app));
   }
   return apps;
 }
@@ -141,14 +170,12 @@ int Workspace::processIdentifierForBundle(const std::string& bundleIdentifier) {
 int killProcessesNamed(const std::string& name, int signal) {
   int count = 0;
   const int self = static_cast<int>(::getpid());
-  for (int pid : listPids()) {
+  for (int pid : Workspace::sessionProcesses()) {
     if (pid == self) continue;
     std::string comm;
     if (!readWholeFile("/proc/" + std::to_string(pid) + "/comm", comm)) continue;
     if (!comm.empty() && comm.back() == '\n') comm.pop_back();
     if (comm != name) continue;
-    const char state = processState(pid);
-    if (state == 0 || state == 'Z' || state == 'X') continue;
     if (::kill(pid, signal) == 0) ++count;
   }
   return count;

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -38,11 +39,34 @@ bool eventually(const std::function<bool()>& condition) {
 }
 
 // Runs `open` on a bundle; its exit status, or -1 when it did not exit.
-int runOpen(const std::string& bundle, const std::string& errFile) {
-  const std::string command = std::string(DESKTOP_OPEN_PATH) + " '" + bundle + "' 2>'" + errFile + "'";
+// `home` runs it in another session. With `times` > 1, that many run at once
+// and each failure adds a line to `errFile`.
+int runOpen(const std::string& bundle, const std::string& errFile, int times = 1,
+            const std::string& home = "") {
+  std::string command = home.empty() ? "" : "export HOME='" + home + "'; ";
+  const std::string open = std::string(DESKTOP_OPEN_PATH) + " '" + bundle + "' 2>>'" + errFile + "'";
+  if (times == 1) command += open;
+  for (int i = 0; times > 1 && i < times; ++i) command += "{ " + open + " || echo failed >>'" + errFile + "'; } & ";
+  if (times > 1) command += "wait";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+int countRunning(const std::string& id) {
+  int count = 0;
+  for (const RunningApplication& app : Workspace::runningApplications()) count += app.bundleIdentifier == id;
+  return count;
+}
+
+// Looks at the desktop from another session for as long as it lives.
+class InSession {
+ public:
+  explicit InSession(const std::string& home) : old_(std::getenv("HOME")) { setenv("HOME", home.c_str(), 1); }
+  ~InSession() { setenv("HOME", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
 
 class WorkspaceTest : public ::testing::Test {
  protected:
@@ -52,9 +76,15 @@ class WorkspaceTest : public ::testing::Test {
     root = dir;
     // A process name no other process on the machine has (at most 15 bytes).
     name = "dk" + std::to_string(getpid());
+    foreignHome = root + "/foreign";
+    ASSERT_EQ(mkdir(foreignHome.c_str(), 0700), 0);
   }
   void TearDown() override {
     killProcessesNamed(name, SIGKILL);
+    {
+      InSession foreign(foreignHome);
+      killProcessesNamed(name, SIGKILL);
+    }
     std::system(("rm -rf '" + root + "'").c_str());
   }
 
@@ -71,6 +101,7 @@ class WorkspaceTest : public ::testing::Test {
 
   std::string root;
   std::string name;
+  std::string foreignHome;  // another session's HOME
 };
 
 TEST(BundleInfo, ParsesKeyValueLinesAndRefusesIncompleteOnes) {
@@ -112,6 +143,41 @@ TEST_F(WorkspaceTest, OpenStartsTheBundleDetachedAndItIsListedUntilKilledByName)
   EXPECT_EQ(killProcessesNamed(name), 1);
   EXPECT_TRUE(eventually([&] { return Workspace::processIdentifierForBundle(id) == -1; }));
   EXPECT_EQ(killProcessesNamed(name), 0);
+}
+
+TEST_F(WorkspaceTest, SessionIsOurHomeAndOpenOfARunningBundleActivatesIt) {
+  const std::string id = "com.example.desktop-test." + name;
+  const std::string bundle = makeBundle("identifier=" + id + "\nexecutable=" + name + "\n");
+  const std::string err = root + "/err";
+  // The same bundle started in another HOME: another session's application.
+  ASSERT_EQ(runOpen(bundle, err, 1, foreignHome), 0) << readFile(err);
+  int foreign = -1;
+  {
+    InSession there(foreignHome);
+    ASSERT_TRUE(eventually([&] { return (foreign = Workspace::processIdentifierForBundle(id)) > 0; }));
+  }
+  EXPECT_EQ(countRunning(id), 0);
+  EXPECT_EQ(killProcessesNamed(name), 0);
+  const std::vector<int> session = Workspace::sessionProcesses();
+  EXPECT_TRUE(std::find(session.begin(), session.end(), foreign) == session.end());
+
+  // Not running here, so racing opens start exactly one copy; a later open
+  // activates it and starts nothing.
+  ASSERT_EQ(runOpen(bundle, err, 5), 0);
+  EXPECT_EQ(readFile(err), "");
+  const int ours = Workspace::processIdentifierForBundle(id);
+  EXPECT_GT(ours, 0);
+  EXPECT_NE(ours, foreign);
+  EXPECT_EQ(countRunning(id), 1);
+  EXPECT_EQ(runOpen(bundle, err), 0) << readFile(err);
+  EXPECT_EQ(Workspace::processIdentifierForBundle(id), ours);
+  EXPECT_EQ(countRunning(id), 1);
+
+  EXPECT_EQ(killProcessesNamed(name), 1);
+  EXPECT_TRUE(eventually([&] { return countRunning(id) == 0; }));
+  EXPECT_EQ(kill(foreign, 0), 0);  // the other session's copy lives on
+  InSession there(foreignHome);
+  EXPECT_EQ(killProcessesNamed(name, SIGKILL), 1);
 }
 
 TEST_F(WorkspaceTest, OpenFailsWithStatusOneForABadBundle) {

@@ -38,15 +38,23 @@ struct RunningApplication {
 };
 
 namespace Workspace {
-// Live (non-zombie) processes started from a bundle, by ascending pid.
-// Processes that cannot be read are skipped.
+// The desktop session, the only processes this library sees or signals:
+// those owned by our user whose environment (/proc/PID/environ, as it was at
+// their start) holds the same HOME as ours now (getenv; no HOME matches no
+// HOME). A process whose environment cannot be read is not in the session.
+// So a test's private HOME is a session of its own, and other users' and
+// other HOMEs' applications are neither listed nor ended. Live processes
+// only, by ascending pid.
+std::vector<int> sessionProcesses();
+// Live (non-zombie) processes of the session started from a bundle, by
+// ascending pid.
 std::vector<RunningApplication> runningApplications();
 // The pid of the first running application with that identifier, or -1.
 int processIdentifierForBundle(const std::string& bundleIdentifier);
 }  // namespace Workspace
 
-// Sends `signal` to every process whose name (/proc/PID/comm) is exactly
-// `name`, skipping zombies, unreadable entries and the calling process.
+// Sends `signal` to every process of the session whose name (/proc/PID/comm)
+// is exactly `name`, skipping zombies, unreadable entries and the caller.
 // Returns how many processes were signalled.
 int killProcessesNamed(const std::string& name, int signal = 15);
 
