@@ -1,0 +1,170 @@
+// window.tarsenWeb: the plug-in's scriptable object for pages in today's
+// browsers. create(parameters) gives an object with the same 30 methods and
+// three properties; every method returns a Promise of what the plug-in's
+// method returns, and rejects where the plug-in would have raised a script
+// error. Calls travel through relay.js and the extension to the native host.
+(() => {
+  'use strict';
+  if (window.tarsenWeb) return;
+
+  const TAG = 'tarsen-web';
+  const METHODS = [
+    'addToDownloadList', 'addToUploadList', 'clearDownloadList', 'clearUploadList',
+    'harluneHttpRequest', 'harluneHttpRequestAsync', 'displayAboutWindow',
+    'displayPreferencesWindow', 'displayTransferManager', 'handleDrop', 'initSession',
+    'queryBrowserEngine', 'queryBuildVersion', 'queryPluginVersion', 'queryVersion',
+    'queryHarluneVersion', 'runOpenFileDialog', 'runOpenFileDialogAsync', 'runOpenFolderDialog',
+    'runOpenFolderDialogAsync', 'runSaveFileDialog', 'runSaveFileDialogAsync', 'startDownload',
+    'startDownloadToPath', 'startUploadToURL', 'startListDownloadToPath', 'startListUploadToURL',
+    'readAsArrayBuffer', 'readChunkAsArrayBuffer', 'httpRequestImplementation'];
+  const PROPERTIES = ['name', 'dropObserver', 'eventHandler'];
+
+  let nextObject = 0;
+  let nextCall = 0;
+  let nextValue = 0;
+  const pending = new Map();   // call -> {resolve, reject}
+  const values = new Map();    // page value number -> function or object the host holds
+  const objects = new Map();   // object id -> state
+  let hostGone = null;
+
+  function send(message) {
+    window.postMessage({ [TAG]: 'to-host', message }, '*');
+  }
+
+  // Functions and objects stay here; the host gets a number for each passing.
+  function toWire(value) {
+    if (value === undefined || typeof value === 'symbol') return { $void: true };
+    if (typeof value === 'bigint') return Number(value);
+    if (value === null || (typeof value !== 'object' && typeof value !== 'function')) return value;
+    if (Array.isArray(value)) return value.map(toWire);
+    const number = ++nextValue;
+    values.set(number, value);
+    const methods = [];
+    if (typeof value === 'object') {
+      for (let o = value; o && o !== Object.prototype; o = Object.getPrototypeOf(o))
+        for (const name of Object.getOwnPropertyNames(o))
+          if (typeof value[name] === 'function' && !methods.includes(name)) methods.push(name);
+    }
+    return { $fn: number, methods };
+  }
+
+  function fromWire(value) {
+    if (value && typeof value === 'object' && !Array.isArray(value)) {
+      if (value.$void) return undefined;
+      if ('$fn' in value) return values.has(value.$fn) ? values.get(value.$fn) : null;
+    }
+    return value;
+  }
+
+  function request(message) {
+    if (hostGone) return Promise.reject(new Error(hostGone));
+    const call = ++nextCall;
+    return new Promise((resolve, reject) => {
+      pending.set(call, { resolve, reject });
+      send(Object.assign({ call }, message));
+    });
+  }
+
+  function create(parameters) {
+    if (parameters !== undefined && parameters !== null && typeof parameters !== 'object')
+      throw new TypeError('tarsenWeb.create: the parameters are an object of names and values');
+    const params = {};
+    for (const [name, value] of Object.entries(parameters || {})) params[name] = String(value);
+    const id = ++nextObject;
+    const state = { id, properties: { name: '', dropObserver: null, eventHandler: null } };
+    state.ready = new Promise((resolve, reject) => { state.settle = { resolve, reject }; });
+    state.ready.catch(() => {});  // seen by whoever awaits it
+    objects.set(id, state);
+    send({ type: 'create', id, parameters: params });
+
+    const object = {};
+    for (const method of METHODS) {
+      object[method] = (...args) =>
+        request({ type: 'invoke', id, method, args: args.map(toWire) }).then(fromWire);
+    }
+    for (const property of PROPERTIES) {
+      Object.defineProperty(object, property, {
+        enumerable: true,
+        get: () => state.properties[property],
+        set: (value) => {
+          // The plug-in keeps only an object for these two, and only text as a name.
+          const before = state.properties[property];
+          state.properties[property] =
+              property === 'name' ? value : (value !== null && typeof value === 'object') ||
+                                            typeof value === 'function' ? value : null;
+          request({ type: 'set', id, property, value: toWire(value) }).catch((error) => {
+            state.properties[property] = before;
+            console.error('tarsenWeb: setting ' + property + ' was refused: ' + error.message);
+          });
+        }
+      });
+    }
+    // Not part of the plug-in's object: when it is ready, and an end for it.
+    Object.defineProperty(object, 'ready', { get: () => state.ready });
+    Object.defineProperty(object, 'destroy', {
+      value: () => { objects.delete(id); send({ type: 'destroy', id }); }
+    });
+    return object;
+  }
+
+  function callPage(message) {
+    const target = values.get(message.fn);
+    if (target === undefined) return;
+    const args = (message.args || []).map(fromWire);
+    // A page function that throws is the page's own uncaught error.
+    if (message.method) target[message.method](...args);
+    else target(...args);
+  }
+
+  function receive(message) {
+    switch (message.type) {
+      case 'created': {
+        const state = objects.get(message.id);
+        if (!state) return;
+        if (message.ok) state.settle.resolve();
+        else state.settle.reject(new Error('tarsenWeb: ' + message.error));
+        return;
+      }
+      case 'result': {
+        const call = pending.get(message.call);
+        if (!call) return;
+        pending.delete(message.call);
+        if (message.ok) call.resolve('value' in message ? message.value : { $void: true });
+        else call.reject(new Error(message.error));
+        return;
+      }
+      case 'call':
+        callPage(message);
+        return;
+      case 'release':
+        values.delete(message.fn);
+        return;
+      case 'error': {
+        const call = message.call !== undefined && pending.get(message.call);
+        if (call) {
+          pending.delete(message.call);
+          call.reject(new Error('tarsenWeb: ' + message.message));
+        } else {
+          console.error('tarsenWeb: ' + message.message);
+        }
+        return;
+      }
+      case 'gone':
+        hostGone = 'tarsenWeb: ' + message.message;
+        for (const call of pending.values()) call.reject(new Error(hostGone));
+        pending.clear();
+        for (const state of objects.values()) state.settle.reject(new Error(hostGone));
+        return;
+    }
+  }
+
+  window.addEventListener('message', (event) => {
+    if (event.source !== window || !event.data || event.data[TAG] !== 'to-page') return;
+    receive(event.data.message);
+  });
+
+  Object.defineProperty(window, 'tarsenWeb', {
+    value: Object.freeze({ create }),
+    enumerable: false
+  });
+})();

@@ -1,0 +1,41 @@
+// Carries messages between the page's window.tarsenWeb (page-api.js, in the
+// page's world) and the extension's service worker. The connection opens
+// only when the page first uses the API, so pages that never do start no host.
+// Long answers arrive in pieces, joined here (the browser caps one message).
+(() => {
+  'use strict';
+  const TAG = 'tarsen-web';
+  let port = null;
+  let pieces = [];
+
+  function toPage(message) {
+    window.postMessage({ [TAG]: 'to-page', message }, '*');
+  }
+
+  function connect() {
+    port = chrome.runtime.connect({ name: 'tarsen-web' });
+    port.onMessage.addListener((message) => {
+      if (message.type !== 'piece') {
+        toPage(message);
+        return;
+      }
+      pieces.push(message.text);
+      if (!message.last) return;
+      const text = pieces.join('');
+      pieces = [];
+      toPage(JSON.parse(text));
+    });
+    port.onDisconnect.addListener(() => {
+      const why = chrome.runtime.lastError;
+      toPage({ type: 'gone', message: 'the extension closed the connection' +
+                                      (why && why.message ? ': ' + why.message : '') });
+      port = null;
+    });
+  }
+
+  window.addEventListener('message', (event) => {
+    if (event.source !== window || !event.data || event.data[TAG] !== 'to-host') return;
+    if (!port) connect();
+    port.postMessage(event.data.message);
+  });
+})();

@@ -1,0 +1,72 @@
+// Routes messages between pages and the native host: one host connection per
+// tab, shared by the documents the tab shows, closed when the tab goes. Each
+// message from a page is stamped with its document number, and a "create"
+// with the address the browser reports for that document; a page's own word
+// for either is overwritten.
+'use strict';
+
+const HOST = 'com.tarsen.web';
+const tabs = new Map();  // tab id -> { host: Port, docs: Map(doc -> Port) }
+let nextDoc = 0;
+
+function openTab(tabId) {
+  const tab = { host: chrome.runtime.connectNative(HOST), docs: new Map() };
+  tab.host.onMessage.addListener((message) => {
+    const page = tab.docs.get(message.doc);
+    if (page) {
+      page.postMessage(message);
+    } else if (message.doc === undefined) {
+      for (const port of tab.docs.values()) port.postMessage(message);
+    }
+  });
+  tab.host.onDisconnect.addListener(() => {
+    const why = chrome.runtime.lastError;
+    const gone = { type: 'gone',
+                   message: 'the Tarsen Web host is gone' + (why ? ': ' + why.message : '') };
+    for (const port of tab.docs.values()) port.postMessage(gone);
+    if (tabs.get(tabId) === tab) tabs.delete(tabId);
+  });
+  tabs.set(tabId, tab);
+  return tab;
+}
+
+chrome.runtime.onConnect.addListener((port) => {
+  const sender = port.sender || {};
+  if (port.name !== 'tarsen-web' || !sender.tab) {
+    port.disconnect();
+    return;
+  }
+  const tabId = sender.tab.id;
+  const url = sender.url || sender.tab.url || '';
+  const doc = ++nextDoc;
+  const tab = tabs.get(tabId) || openTab(tabId);
+  tab.docs.set(doc, port);
+
+  port.onMessage.addListener((message) => {
+    if (!message || typeof message !== 'object' || Array.isArray(message)) return;
+    const current = tabs.get(tabId);
+    if (!current) {
+      port.postMessage({ type: 'gone', message: 'the Tarsen Web host is gone' });
+      return;
+    }
+    message.doc = doc;
+    if (message.type === 'create') {
+      message.url = url;
+      message.userAgent = navigator.userAgent;
+    }
+    current.host.postMessage(message);
+  });
+  port.onDisconnect.addListener(() => {
+    const current = tabs.get(tabId);
+    if (!current) return;
+    current.docs.delete(doc);
+    current.host.postMessage({ type: 'close', doc });
+  });
+});
+
+chrome.tabs.onRemoved.addListener((tabId) => {
+  const tab = tabs.get(tabId);
+  if (!tab) return;
+  tabs.delete(tabId);
+  tab.host.disconnect();
+});

@@ -1,0 +1,410 @@
+#include "WebHost.h"
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <desktop/RunLoop.h>
+
+#include "Memory.h"
+#include "Objects.h"
+#include "PluginInstance.h"
+#include "PluginModule.h"
+#include "Wire.h"
+
+namespace Bridge {
+
+namespace {
+
+const char kMimeType[] = "application/x-tarsen-web";
+// Until the extension says which browser it runs in.
+const char kDefaultUserAgent[] =
+    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome Safari/537.36";
+
+Desktop::RunLoop& loop() { return Desktop::RunLoop::main(); }
+const NPNetscapeFuncs& npn() { return Browser::browserFuncs(); }
+
+std::string docKey(const json& doc) { return doc.dump(); }
+
+// The texts a browser's script engine raises when a plug-in answers false.
+std::string refusalText(const std::string& type) {
+  if (type == "get") return "Error getting property on NPObject!";
+  if (type == "set") return "Error setting property on NPObject!";
+  return "Error calling method on NPObject!";
+}
+
+}  // namespace
+
+struct WebHost::Instance {
+  json doc;
+  std::int64_t id = 0;
+  std::string url;
+  std::unique_ptr<Browser::PluginInstance> plugin;
+  NPObject* window = nullptr;  // retained
+  NPObject* scriptable = nullptr;  // the plug-in instance keeps the reference
+};
+
+WebHost::WebHost(HostOptions options)
+    : options_(std::move(options)), userAgent_(kDefaultUserAgent) {}
+
+WebHost::~WebHost() {
+  if (reader_.joinable()) reader_.join();
+}
+
+int WebHost::run() {
+  // A browser that goes away mid-write must not end the host before its
+  // instances are torn down.
+  std::signal(SIGPIPE, SIG_IGN);
+  Browser::setHost(this);
+  loop().bindToCurrentThread();
+  loop().setVirtualClock(false);
+  window_.reset(new Desktop::Window("Tarsen Web"));
+  window_->show();
+  Desktop::Application::shared().setMainWindow(window_.get());
+  loadAnswers_();
+  previousResponder_ = Desktop::Application::shared().setPanelResponder(
+      [this](Desktop::SavePanel& panel, const Desktop::PanelSettings& settings) {
+        return answerPanel_(panel, settings);
+      });
+
+  module_ = Browser::PluginModule::load(options_.pluginPath, loadError_);
+  if (!module_) diagnostics_.fail(Browser::Diagnostics::Kind::PluginFailure, loadError_);
+
+  reader_ = std::thread([this] { readInput_(); });
+  loop().runUntil([this] { return inputClosed_ && !busy_; });
+  teardown_();
+  return module_ || loadError_.empty() ? 0 : 1;
+}
+
+void WebHost::readInput_() {
+  for (;;) {
+    std::string text;
+    std::uint32_t length = 0;
+    ReadResult result = readMessage(options_.in, text, kMaxIncoming, &length);
+    if (result == ReadResult::End) break;
+    if (result == ReadResult::Oversized)
+      text = "\x01" + std::to_string(length);  // not JSON: marks the refusal below
+    loop().performOnMainThread([this, text = std::move(text)]() mutable {
+      receive_(std::move(text));
+    });
+  }
+  loop().performOnMainThread([this] {
+    inputClosed_ = true;
+    // A panel left open would hold the nested run for its whole time-out.
+    if (loop().isInModalRun()) loop().abortModal();
+  });
+}
+
+void WebHost::receive_(std::string text) {
+  inbox_.push_back(std::move(text));
+  drain_();
+}
+
+// Messages are handled one at a time: one that arrives while a call runs a
+// nested loop (a panel, a launch wait) waits for that call to return, as page
+// script waits for a plug-in call in a browser.
+void WebHost::drain_() {
+  if (busy_) return;
+  while (!inbox_.empty() && !inputClosed_) {
+    std::string text = std::move(inbox_.front());
+    inbox_.pop_front();
+    busy_ = true;
+    handle_(text);
+    busy_ = false;
+  }
+}
+
+void WebHost::handle_(const std::string& text) {
+  if (!text.empty() && text[0] == '\x01') {
+    sendError_(json(), "message of " + text.substr(1) + " bytes refused: at most " +
+                           std::to_string(kMaxIncoming) + " bytes");
+    return;
+  }
+  json message = json::parse(text, nullptr, false);
+  if (message.is_discarded() || !message.is_object()) {
+    sendError_(json(), "malformed message: not a JSON object");
+    return;
+  }
+  auto type = message.find("type");
+  if (type == message.end() || !type->is_string()) {
+    sendError_(message, "malformed message: no type");
+    return;
+  }
+  const std::string& name = type->get_ref<const std::string&>();
+  if (!message.contains("doc")) {
+    sendError_(message, "malformed message: no doc");
+    return;
+  }
+  if (name == "create") {
+    create_(message);
+  } else if (name == "invoke" || name == "get" || name == "set") {
+    Instance* instance = find_(message);
+    if (instance) call_(message, *instance);
+  } else if (name == "destroy") {
+    if (find_(message)) destroy_({docKey(message["doc"]), message["id"].get<std::int64_t>()});
+  } else if (name == "close") {
+    closeDocument_(message["doc"]);
+  } else {
+    sendError_(message, "unknown message type " + name);
+  }
+}
+
+WebHost::Instance* WebHost::find_(const json& message) {
+  auto id = message.find("id");
+  if (id == message.end() || !id->is_number_integer()) {
+    sendError_(message, "malformed message: no object id");
+    return nullptr;
+  }
+  auto found = instances_.find({docKey(message["doc"]), id->get<std::int64_t>()});
+  if (found == instances_.end()) {
+    sendError_(message, "no object " + id->dump() + " in this page");
+    return nullptr;
+  }
+  return found->second.get();
+}
+
+void WebHost::create_(const json& message) {
+  auto id = message.find("id");
+  auto url = message.find("url");
+  auto parameters = message.find("parameters");
+  if (id == message.end() || !id->is_number_integer() || url == message.end() ||
+      !url->is_string() ||
+      (parameters != message.end() && !parameters->is_object() && !parameters->is_null())) {
+    sendError_(message, "malformed create message");
+    return;
+  }
+  Key key{docKey(message["doc"]), id->get<std::int64_t>()};
+  json answer = {{"type", "created"}, {"doc", message["doc"]}, {"id", *id}};
+  if (instances_.count(key)) {
+    sendError_(message, "object " + id->dump() + " exists already");
+    return;
+  }
+  if (!module_) {
+    answer["ok"] = false;
+    answer["error"] = loadError_;
+    send_(answer);
+    return;
+  }
+  auto agent = message.find("userAgent");
+  if (agent != message.end() && agent->is_string() && !agent->get<std::string>().empty())
+    userAgent_ = agent->get<std::string>();
+
+  Browser::ObjectElement element;
+  element.id = "tarsenWeb-" + id->dump();
+  element.type = kMimeType;
+  element.hidden = true;  // no drawn area in today's browsers
+  element.attributes.push_back({"type", kMimeType});
+  if (parameters != message.end() && parameters->is_object())
+    for (const auto& entry : parameters->items())
+      element.params.push_back(
+          {entry.key(), entry.value().is_string() ? entry.value().get<std::string>()
+                                                  : entry.value().dump()});
+
+  auto instance = std::make_unique<Instance>();
+  instance->doc = message["doc"];
+  instance->id = key.second;
+  instance->url = url->get<std::string>();
+  instance->plugin.reset(new Browser::PluginInstance(*module_, element, 0, 0));
+  creating_ = instance.get();
+  NPError rc = instance->plugin->create();
+  creating_ = nullptr;
+  instance->scriptable = rc == NPERR_NO_ERROR ? instance->plugin->scriptableObject() : nullptr;
+  if (!instance->scriptable) {
+    instance->plugin->destroy();
+    if (instance->window) npn().releaseobject(instance->window);
+    answer["ok"] = false;
+    answer["error"] = rc != NPERR_NO_ERROR ? "the plug-in refused the object (NPP_New error " +
+                                                 std::to_string(rc) + ")"
+                                           : std::string("the plug-in gave no scriptable object");
+    send_(answer);
+    return;
+  }
+  instances_[key] = std::move(instance);
+  answer["ok"] = true;
+  send_(answer);
+}
+
+void WebHost::call_(const json& message, Instance& instance) {
+  const std::string type = message["type"].get<std::string>();
+  json answer = {{"type", "result"}, {"doc", message["doc"]}, {"call", message.value("call", json())}};
+  const char* field = type == "invoke" ? "method" : "property";
+  auto name = message.find(field);
+  if (name == message.end() || !name->is_string()) {
+    sendError_(message, std::string("malformed ") + type + " message: no " + field);
+    return;
+  }
+  NPP npp = instance.plugin->npp();
+  NPIdentifier identifier = npn().getstringidentifier(name->get<std::string>().c_str());
+  std::vector<NPVariant> args;
+  bool argsOk = true;
+  if (type == "invoke") {
+    auto list = message.find("args");
+    if (list != message.end() && !list->is_array()) argsOk = false;
+    if (list != message.end() && list->is_array())
+      for (const auto& value : *list) {
+        args.emplace_back();
+        if (!jsonToVariant(npp, *this, instance.doc, value, args.back())) argsOk = false;
+      }
+  } else if (type == "set") {
+    args.emplace_back();
+    argsOk = jsonToVariant(npp, *this, instance.doc, message.value("value", json()), args.back());
+  }
+  if (!argsOk) {
+    for (auto& arg : args) npn().releasevariantvalue(&arg);
+    sendError_(message, "malformed " + type + " message: a value has no page form");
+    return;
+  }
+
+  exception_.clear();
+  NPVariant result;
+  VOID_TO_NPVARIANT(result);
+  bool ok;
+  if (type == "invoke")
+    ok = npn().invoke(npp, instance.scriptable, identifier, args.data(),
+                      static_cast<uint32_t>(args.size()), &result);
+  else if (type == "get")
+    ok = npn().getproperty(npp, instance.scriptable, identifier, &result);
+  else
+    ok = npn().setproperty(npp, instance.scriptable, identifier, &args[0]);
+  for (auto& arg : args) npn().releasevariantvalue(&arg);
+
+  answer["ok"] = ok && exception_.empty();
+  if (!answer["ok"].get<bool>())
+    answer["error"] = exception_.empty() ? refusalText(type) : exception_;
+  else if (result.type != NPVariantType_Void)
+    answer["value"] = variantToJson(result);
+  npn().releasevariantvalue(&result);
+  send_(answer);
+}
+
+void WebHost::destroy_(const Key& key) {
+  auto found = instances_.find(key);
+  if (found == instances_.end()) return;
+  std::unique_ptr<Instance> instance = std::move(found->second);
+  instances_.erase(found);
+  instance->plugin->destroy();
+  if (instance->window) npn().releaseobject(instance->window);
+}
+
+void WebHost::closeDocument_(const json& doc) {
+  const std::string key = docKey(doc);
+  std::vector<Key> keys;
+  for (const auto& entry : instances_)
+    if (entry.first.first == key) keys.push_back(entry.first);
+  for (const auto& k : keys) destroy_(k);
+  // Whatever the plug-in still holds of that page no longer reaches it.
+  forgetDocument(doc);
+}
+
+NPObject* WebHost::windowObject() {
+  // The plug-in asks for the page's window while it is being created; the
+  // address is the one the browser reported for the page, never the page's word.
+  if (!creating_) return nullptr;
+  if (!creating_->window)
+    creating_->window = createWindowObject(creating_->plugin->npp(), creating_->url);
+  return npn().retainobject(creating_->window);
+}
+
+NPError WebHost::getURL(NPP, const char*, const char*, bool, void*) {
+  // Images for the drawn area: there is no drawn area in today's browsers.
+  return NPERR_GENERIC_ERROR;
+}
+
+bool WebHost::isInstanceAlive(NPP npp) {
+  if (creating_ && creating_->plugin->npp() == npp) return true;
+  for (const auto& entry : instances_)
+    if (entry.second->plugin->npp() == npp) return entry.second->plugin->alive();
+  return false;
+}
+
+void WebHost::callPage(const json& doc, std::int64_t fn, const std::string& method,
+                       json args) {
+  json message = {{"type", "call"}, {"doc", doc}, {"fn", fn}, {"args", std::move(args)}};
+  if (!method.empty()) message["method"] = method;
+  send_(message);
+}
+
+void WebHost::releasePage(const json& doc, std::int64_t fn) {
+  send_({{"type", "release"}, {"doc", doc}, {"fn", fn}});
+}
+
+void WebHost::send_(const json& message) {
+  std::string text = message.dump(-1, ' ', false, json::error_handler_t::replace);
+  std::lock_guard<std::mutex> lock(outMutex_);
+  if (outBroken_) return;
+  for (const auto& body : framePieces(text, kMaxOutgoing, message.value("doc", json()))) {
+    if (!writeMessage(options_.out, body)) {
+      outBroken_ = true;
+      return;
+    }
+  }
+}
+
+void WebHost::sendError_(const json& message, const std::string& text) {
+  json answer = {{"type", "error"}, {"message", text}};
+  if (message.is_object()) {
+    if (message.contains("doc")) answer["doc"] = message["doc"];
+    if (message.contains("call")) answer["call"] = message["call"];
+  }
+  send_(answer);
+}
+
+void WebHost::loadAnswers_() {
+  if (options_.answersPath.empty()) return;
+  std::ifstream in(options_.answersPath);
+  std::stringstream text;
+  text << in.rdbuf();
+  json list = json::parse(text.str(), nullptr, false);
+  if (!in || list.is_discarded() || !list.is_array()) {
+    diagnostics_.fail(Browser::Diagnostics::Kind::Usage,
+                      "the panel answers in " + options_.answersPath +
+                          " are not a JSON array");
+    return;
+  }
+  for (const auto& entry : list) {
+    if (entry == "cancel") {
+      answers_.push_back(Desktop::PanelAnswer::cancel());
+    } else if (entry == "ignore") {
+      answers_.push_back(Desktop::PanelAnswer::leaveOpen());
+    } else if (entry.is_object() && entry.contains("choose") && entry["choose"].is_array()) {
+      std::vector<std::string> paths;
+      for (const auto& path : entry["choose"])
+        if (path.is_string()) paths.push_back(path.get<std::string>());
+      answers_.push_back(Desktop::PanelAnswer::choose(std::move(paths)));
+    } else {
+      diagnostics_.fail(Browser::Diagnostics::Kind::Usage,
+                        "a panel answer is {\"choose\": [paths]}, \"cancel\" or \"ignore\": " +
+                            entry.dump());
+    }
+  }
+}
+
+Desktop::PanelAnswer WebHost::answerPanel_(Desktop::SavePanel&, const Desktop::PanelSettings&) {
+  if (!answers_.empty()) {
+    Desktop::PanelAnswer answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+  // Nobody to ask: the user closed it.
+  return Desktop::PanelAnswer::cancel();
+}
+
+void WebHost::teardown_() {
+  // As NPP_Destroy for every object of every page still open.
+  std::vector<Key> keys;
+  for (const auto& entry : instances_) keys.push_back(entry.first);
+  for (const auto& key : keys) destroy_(key);
+  // Main-thread work queued for those instances finds them gone.
+  loop().runUntil([] { return loop().pendingWorkCount() == 0; }, loop().now() + 1);
+  for (const auto& live : Browser::Objects::shared().alive()) {
+    diagnostics_.note("an object of the plug-in or page was still alive at the end");
+    Browser::Objects::shared().forceDeallocate(live.object);
+  }
+  module_.reset();
+  Desktop::Application::shared().setPanelResponder(previousResponder_);
+  Desktop::Application::shared().setMainWindow(nullptr);
+  window_.reset();
+  Browser::setHost(nullptr);
+}
+
+}  // namespace Bridge

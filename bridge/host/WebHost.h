@@ -1,0 +1,124 @@
+// tarsen-web-host: the plug-in's core served to a browser extension through
+// native messaging. The host loads the plug-in as a browser would and keeps
+// one plug-in instance per page object; every call a page makes becomes a
+// call on that instance's scriptable object, so every check, refusal, worker,
+// poller and dialog is the plug-in's own. The desktop run loop (real time) is
+// the main loop; standard input is read on a thread of its own.
+//
+// Messages from the extension (doc: the page document, set by the extension;
+// url: that document's address as the browser reported it):
+//   {"type":"create","doc":D,"id":N,"url":U,"userAgent":A,"parameters":{...}}
+//   {"type":"invoke","doc":D,"id":N,"call":C,"method":M,"args":[...]}
+//   {"type":"get","doc":D,"id":N,"call":C,"property":P}
+//   {"type":"set","doc":D,"id":N,"call":C,"property":P,"value":V}
+//   {"type":"destroy","doc":D,"id":N}         {"type":"close","doc":D}
+// Messages to it:
+//   {"type":"created","doc":D,"id":N,"ok":bool[,"error":E]}
+//   {"type":"result","doc":D,"call":C,"ok":bool[,"value":V][,"error":E]}
+//   {"type":"call","doc":D,"fn":F[,"method":M],"args":[...]}
+//   {"type":"release","doc":D,"fn":F}
+//   {"type":"error"[,"doc":D][,"call":C],"message":E}
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include <desktop/Panel.h>
+#include <desktop/Window.h>
+
+#include "BrowserFuncs.h"
+#include "Diagnostics.h"
+#include "PageObjects.h"
+
+namespace Browser {
+class PluginInstance;
+class PluginModule;
+}  // namespace Browser
+
+namespace Bridge {
+
+struct HostOptions {
+  std::string pluginPath;
+  // Scripted panel answers (the JSON form of user.answerPanels); empty: none.
+  std::string answersPath;
+  // Show real panels (zenity) when no answers are scripted.
+  bool interactivePanels = false;
+  int in = 0;
+  int out = 1;
+};
+
+class WebHost : public Browser::Host, public PageLink {
+ public:
+  explicit WebHost(HostOptions options);
+  ~WebHost() override;
+  WebHost(const WebHost&) = delete;
+  WebHost& operator=(const WebHost&) = delete;
+
+  // Until standard input closes; then every instance is destroyed. The exit
+  // status (0 unless the plug-in could not be loaded).
+  int run();
+
+  // Browser::Host
+  Browser::Diagnostics& diagnostics() override { return diagnostics_; }
+  const char* userAgent() override { return userAgent_.c_str(); }
+  bool supportsCoreGraphics() override { return true; }
+  bool supportsCocoaEvents() override { return true; }
+  NPObject* windowObject() override;
+  void* nativeWindow() override { return window_.get(); }
+  NPError getURL(NPP, const char*, const char*, bool, void*) override;
+  void invalidate(NPP, const NPRect*) override {}
+  bool isInstanceAlive(NPP npp) override;
+  void setException(const std::string& message) override { exception_ = message; }
+  bool evaluate(NPP, NPObject*, const std::string&, NPVariant*) override { return false; }
+
+  // PageLink
+  void callPage(const json& doc, std::int64_t fn, const std::string& method,
+                json args) override;
+  void releasePage(const json& doc, std::int64_t fn) override;
+
+ private:
+  struct Instance;
+  using Key = std::pair<std::string, std::int64_t>;  // document, object id
+
+  void readInput_();
+  void receive_(std::string text);
+  void drain_();
+  void handle_(const std::string& text);
+  void create_(const json& message);
+  void call_(const json& message, Instance& instance);
+  void destroy_(const Key& key);
+  void closeDocument_(const json& doc);
+  void send_(const json& message);
+  void sendError_(const json& message, const std::string& text);
+  Instance* find_(const json& message);
+  void loadAnswers_();
+  Desktop::PanelAnswer answerPanel_(Desktop::SavePanel& panel,
+                                    const Desktop::PanelSettings& settings);
+  void teardown_();
+
+  HostOptions options_;
+  Browser::Diagnostics diagnostics_;
+  std::unique_ptr<Browser::PluginModule> module_;
+  std::string loadError_;
+  std::unique_ptr<Desktop::Window> window_;
+  Desktop::PanelResponder previousResponder_;
+  std::deque<Desktop::PanelAnswer> answers_;
+  std::map<Key, std::unique_ptr<Instance>> instances_;
+  Instance* creating_ = nullptr;
+  std::string userAgent_;
+  std::string exception_;
+
+  std::deque<std::string> inbox_;  // main thread only
+  bool busy_ = false;              // a message is being handled (maybe in a nested run)
+  bool inputClosed_ = false;       // main thread only
+  std::thread reader_;
+  std::mutex outMutex_;
+  bool outBroken_ = false;
+};
+
+}  // namespace Bridge

@@ -1,0 +1,40 @@
+// The native-messaging wire: each message is a 32-bit length in the
+// machine's byte order followed by that many bytes of UTF-8 JSON. The
+// browser takes at most 1 MiB per message from a host, so a longer one goes
+// out as ordered "piece" messages that the extension joins.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace Bridge {
+
+// What the browser accepts from a host in one message.
+constexpr std::size_t kMaxOutgoing = 1024 * 1024;
+// What this host accepts from the browser (the browser sends at most 64 MiB).
+constexpr std::size_t kMaxIncoming = 64 * 1024 * 1024;
+
+enum class ReadResult { Message, End, Oversized };
+
+// Blocks for one message on `fd`. End: the stream closed (also in the middle
+// of a message). Oversized: the length exceeded `limit`; its bytes were read
+// and dropped so that the next message can follow, and `out` holds nothing.
+ReadResult readMessage(int fd, std::string& out, std::size_t limit = kMaxIncoming,
+                       std::uint32_t* announced = nullptr);
+
+// The bodies to write for one JSON text: the text itself when it fits in
+// `limit`, else piece messages {"type":"piece","last":bool,"text":"..."}
+// whose texts, joined in order, give the original; each piece also carries
+// `doc` (when not null) so that the extension can route it unread. Pieces are
+// cut on UTF-8 character boundaries and each body stays within `limit`.
+std::vector<std::string> framePieces(const std::string& json, std::size_t limit = kMaxOutgoing,
+                                     const nlohmann::json& doc = nullptr);
+
+// Writes length and body; false when the stream is gone.
+bool writeMessage(int fd, const std::string& body);
+
+}  // namespace Bridge

@@ -1,0 +1,112 @@
+// The native-messaging wire and the page's location as the host builds them.
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "PageObjects.h"
+#include "Wire.h"
+
+namespace {
+
+using Bridge::ReadResult;
+
+// Messages written one after another come back whole and in order; an
+// oversized one is skipped without losing the next; a cut one is the end.
+TEST(Wire, MessagesThroughAFile) {
+  FILE* file = tmpfile();
+  ASSERT_NE(file, nullptr);
+  int fd = fileno(file);
+  const std::string big(300000, 'x');
+  for (const std::string& body : {std::string(), std::string("{\"a\":1}"), big, std::string("after")})
+    ASSERT_TRUE(Bridge::writeMessage(fd, body));
+  const uint32_t cut = 10;
+  ASSERT_EQ(write(fd, &cut, sizeof cut), 4);
+  ASSERT_EQ(write(fd, "abc", 3), 3);
+  lseek(fd, 0, SEEK_SET);
+
+  std::string out;
+  uint32_t announced = 0;
+  EXPECT_EQ(Bridge::readMessage(fd, out, 1000), ReadResult::Message);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(Bridge::readMessage(fd, out, 1000), ReadResult::Message);
+  EXPECT_EQ(out, "{\"a\":1}");
+  EXPECT_EQ(Bridge::readMessage(fd, out, 1000, &announced), ReadResult::Oversized);
+  EXPECT_EQ(announced, big.size());
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(Bridge::readMessage(fd, out, 1000), ReadResult::Message);
+  EXPECT_EQ(out, "after");
+  EXPECT_EQ(Bridge::readMessage(fd, out, 1000), ReadResult::End);
+  EXPECT_EQ(Bridge::readMessage(fd, out, 1000), ReadResult::End);
+  fclose(file);
+}
+
+// Long texts go out as pieces within the limit that join back to the text,
+// cut between characters, each routed to its document.
+TEST(Wire, PiecesJoinBackWithinTheLimit) {
+  std::string quotes;
+  for (int i = 0; i < 5000; ++i) quotes += "\"\\";  // doubles when escaped
+  std::string wide;
+  for (int i = 0; i < 3000; ++i) wide += "\xE2\x82\xAC\xF0\x9F\x98\x80";  // 3- and 4-byte characters
+  const struct {
+    std::string text;
+    std::size_t limit;
+    std::size_t pieces;
+  } cases[] = {
+      {"{\"short\":true}", 1024, 1},
+      {std::string(1024, 'a'), 1024, 1},
+      {std::string(1025, 'a'), 1024, 3},
+      {quotes, 4096, 6},
+      {wide, 4096, 0},  // 0: just more than one
+      {std::string(3 * 1024 * 1024, 'b'), Bridge::kMaxOutgoing, 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 20) + " limit " + std::to_string(c.limit));
+    auto bodies = Bridge::framePieces(c.text, c.limit, 7);
+    if (c.pieces) EXPECT_EQ(bodies.size(), c.pieces);
+    else EXPECT_GT(bodies.size(), 1u);
+    if (bodies.size() == 1) {
+      EXPECT_EQ(bodies[0], c.text);
+      continue;
+    }
+    std::string joined;
+    for (std::size_t i = 0; i < bodies.size(); ++i) {
+      EXPECT_LE(bodies[i].size(), c.limit);
+      auto piece = nlohmann::json::parse(bodies[i]);
+      EXPECT_EQ(piece["type"], "piece");
+      EXPECT_EQ(piece["doc"], 7);
+      EXPECT_EQ(piece["last"], i + 1 == bodies.size());
+      joined += piece["text"].get<std::string>();
+    }
+    EXPECT_EQ(joined, c.text);
+  }
+}
+
+TEST(Wire, LocationOfTheReportedAddress) {
+  const struct {
+    const char* url;
+    const char* protocol;
+    const char* hostname;
+    const char* port;
+  } cases[] = {
+      {"http://127.0.0.1:8080/a.html", "http:", "127.0.0.1", "8080"},
+      {"https://www.example.com/", "https:", "www.example.com", ""},
+      {"http://user:pw@www.example.com:81/x?y#z", "http:", "www.example.com", "81"},
+      {"http://[::1]:9000/", "http:", "[::1]", "9000"},
+      {"http://[::1]/", "http:", "[::1]", ""},
+      {"file:///home/a/page.html", "file:", "", ""},
+      {"about:blank", "about:", "", ""},
+  };
+  for (const auto& c : cases) {
+    auto parts = Bridge::splitUrl(c.url);
+    EXPECT_EQ(parts.protocol, c.protocol) << c.url;
+    EXPECT_EQ(parts.hostname, c.hostname) << c.url;
+    EXPECT_EQ(parts.port, c.port) << c.url;
+  }
+}
+
+}  // namespace
