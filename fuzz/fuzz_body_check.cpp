@@ -58,7 +58,7 @@ PlugIn& plugIn() {
     auto p = std::make_unique<PlugIn>();
     p->setPageHostname(kPageHost);
     p->setLastSelectedPath(kChosenFolder);
-    PlugIn::addToApprovedFileList(std::vector<std::string>(std::begin(kApproved), std::end(kApproved)));
+    PlugIn::addToApprovedFileList(std::vector<std::string>(std::begin(kApproved), std::end(kApproved)), "");
     return p;
   }();
   return *plugIn;

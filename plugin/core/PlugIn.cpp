@@ -5,6 +5,7 @@
 
 #include <taplatform/taplatform.h>
 
+#include "common/Policy.h"
 #include "core/Constants.h"
 #include "core/Utils.h"
 #include "link/HarluneApp.h"
@@ -16,15 +17,19 @@ namespace Harlune {
 namespace Web {
 
 std::set<std::string> PlugIn::pathsSelectedByUser;
+std::map<std::string, std::set<std::string>> PlugIn::pathsApprovedForHost;
 
 namespace {
-// Backslashes become "/" and one trailing "/" goes, so one path has one form.
+// One trailing "/" goes, and literally backslashes become "/", so one path
+// has one form. Guarded, a backslash is an ordinary byte of a file name here,
+// so "a\\b" and "a/b" stay different files.
 std::string normalisedPath(const std::string& path) {
   std::string out = path;
-  std::replace(out.begin(), out.end(), '\\', '/');
+  if (!Policy::guarded()) std::replace(out.begin(), out.end(), '\\', '/');
   if (!out.empty() && out.back() == '/') out.pop_back();
   return out;
 }
+
 }  // namespace
 
 PlugIn::PlugIn() {
@@ -114,7 +119,9 @@ std::string PlugIn::initSession(const std::string& appId, const std::string& dom
   _transfersPoller->setAppId(appId);
   _transfersPoller->start();
   _sessionInitialized = true;
-  return "{\"app_id\":\"" + appId + "\"}";
+  // Guarded, the identifier is escaped: a quote in it must not close the
+  // text and add members the page chose.
+  return "{\"app_id\":\"" + (Policy::guarded() ? Json::escape(appId) : appId) + "\"}";
 }
 
 std::string PlugIn::isAppIdValid(const std::string& appId) const {
@@ -126,25 +133,38 @@ std::string PlugIn::isAppIdValid(const std::string& appId) const {
   return Json::createError(std::string(kErrorBadAppIdHostname) + ": " + _pageHostname);
 }
 
-void PlugIn::addToApprovedFileList(const std::vector<std::string>& paths) {
+void PlugIn::addToApprovedFileList(const std::vector<std::string>& paths,
+                                   const std::string& pageHost) {
   for (const std::string& path : paths) {
     if (path.empty()) continue;
     const std::string normal = normalisedPath(path);
     TA_LOG(5, "PlugIn::addToApprovedFileList() - added path to allowed list %s", normal.c_str());
-    pathsSelectedByUser.insert(normal);
+    if (Policy::guarded()) {
+      pathsApprovedForHost[pageHost].insert(normal);
+    } else {
+      pathsSelectedByUser.insert(normal);
+    }
   }
 }
 
-bool PlugIn::isFileAllowed(const std::string& path) {
+bool PlugIn::isFileAllowed(const std::string& path, const std::string& pageHost) {
   const std::string normal = normalisedPath(path);
-  const bool allowed = !normal.empty() && pathsSelectedByUser.count(normal) != 0;
+  bool allowed = false;
+  if (normal.empty()) {
+    allowed = false;
+  } else if (Policy::guarded()) {
+    const auto host = pathsApprovedForHost.find(pageHost);
+    allowed = host != pathsApprovedForHost.end() && host->second.count(normal) != 0;
+  } else {
+    allowed = pathsSelectedByUser.count(normal) != 0;
+  }
   if (!allowed) TA_LOG(5, "PlugIn::isFileAllowed() - path is not allowed %s", path.c_str());
   return allowed;
 }
 
 void PlugIn::setLastSelectedPath(const std::string& path) {
   _lastSelectedPath = path;
-  std::replace(_lastSelectedPath.begin(), _lastSelectedPath.end(), '\\', '/');
+  if (!Policy::guarded()) std::replace(_lastSelectedPath.begin(), _lastSelectedPath.end(), '\\', '/');
   TA_LOG(5, "PlugIn::setLastSelectedPath() - %s", _lastSelectedPath.c_str());
 }
 

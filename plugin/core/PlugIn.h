@@ -14,6 +14,7 @@ namespace Harlune {
 namespace Web {
 
 class Callback;
+class Json;
 class HttpResponse;
 class RequestWorker;
 class TransfersPoller;
@@ -71,7 +72,9 @@ public:
   void addToUploadList(const std::string& entry) { _uploadList.push_back(entry); }
   void clearDownloadList() { _downloadList.clear(); }
   void clearUploadList() { _uploadList.clear(); }
-  // Whether the path lies in the folder the user chose last.
+  // Whether the path lies in the folder the user chose last. Guarded, the
+  // path has no "." or ".." component and what exists of it, links
+  // resolved, lies inside the chosen folder, links resolved.
   bool allowDestRoot(const std::string& path) const;
 
   bool displayTransferManager();
@@ -94,11 +97,15 @@ public:
   std::string readFileChunkAsArrayBuffer(const std::string& path, uint64_t offset,
                                          uint64_t chunkSize, const TextAllocator& allocate);
 
-  // The paths the user approved through a dialog or a drop, shared by every
-  // instance of the process (main thread only).
-  static void addToApprovedFileList(const std::vector<std::string>& paths);
-  static bool isFileAllowed(const std::string& path);
+  // The paths the user approved through a dialog or a drop (main thread
+  // only). Literally they are shared by every instance of the process, with
+  // backslashes read as "/"; guarded, each approval belongs to the page host
+  // that received it and is found again only by its exact bytes.
+  static void addToApprovedFileList(const std::vector<std::string>& paths,
+                                    const std::string& pageHost);
+  static bool isFileAllowed(const std::string& path, const std::string& pageHost);
   static std::set<std::string> pathsSelectedByUser;
+  static std::map<std::string, std::set<std::string>> pathsApprovedForHost;
   void setLastSelectedPath(const std::string& path);
   const std::string& lastSelectedPath() const { return _lastSelectedPath; }
 
@@ -115,6 +122,8 @@ public:
   TransfersPoller* transfersPoller() const { return _transfersPoller.get(); }
 
 private:
+  bool isJsonValidGuarded(const Json& json, std::string& error) const;
+
   std::string _appId;
   std::vector<std::string> _downloadList;
   std::string _hostBrowser;

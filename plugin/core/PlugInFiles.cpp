@@ -23,8 +23,8 @@ namespace {
 constexpr uint64_t kMaxReadSize = 52428800;  // 50 MiB
 
 // The first two refusals, shared by both reads; "" when the file may be read.
-std::string refusal(const std::string& path, ta_stat_t* st) {
-  if (!PlugIn::isFileAllowed(path)) {
+std::string refusal(const std::string& path, const std::string& pageHost, ta_stat_t* st) {
+  if (!PlugIn::isFileAllowed(path, pageHost)) {
     TA_LOG(1, "%s is not part of authorized list:\n  ", path.c_str());
     return Json::createError(std::string(kErrorNotAuthorizedFileTypeArgument) + ": " + path);
   }
@@ -146,7 +146,7 @@ std::string PlugIn::readFileChunkAsArrayBuffer(const std::string& path, uint64_t
 
 std::string PlugIn::readFileAsArrayBuffer(const std::string& path, const TextAllocator& allocate) {
   ta_stat_t st;
-  std::string refused = refusal(path, &st);
+  std::string refused = refusal(path, _pageHostname, &st);
   if (!refused.empty()) return refused;
   if (st.size > kMaxReadSize) {
     TA_LOG(1, "%s file exceeded max file size - max file size is 50MB  ", path.c_str());
@@ -158,7 +158,7 @@ std::string PlugIn::readFileAsArrayBuffer(const std::string& path, const TextAll
 std::string PlugIn::readFileChunkAsArrayBuffer(const std::string& path, uint64_t offset,
                                                uint64_t chunkSize, const TextAllocator& allocate) {
   ta_stat_t st;
-  std::string refused = refusal(path, &st);
+  std::string refused = refusal(path, _pageHostname, &st);
   if (!refused.empty()) return refused;
   if (chunkSize == 0 || chunkSize > st.size || offset > st.size - chunkSize) {
     TA_LOG(1, "%s: offset %llu and chunk size %llu do not fit the file", path.c_str(),

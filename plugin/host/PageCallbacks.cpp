@@ -97,10 +97,10 @@ void DialogCallback::handleCallback(void* data) {
   if (!paths.empty()) {
     switch (_kind) {
       case kDialogOpenFile:
-        PlugIn::addToApprovedFileList(paths);
+        PlugIn::addToApprovedFileList(paths, _plugIn->pageHostname());
         break;
       case kDialogOpenFolder:
-        PlugIn::addToApprovedFileList(paths);
+        PlugIn::addToApprovedFileList(paths, _plugIn->pageHostname());
         _plugIn->setLastSelectedPath(paths.front());
         break;
       case kDialogSaveFile:

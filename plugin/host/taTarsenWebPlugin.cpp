@@ -194,9 +194,11 @@ void* taTarsenWebPlugin::getBrowserWindow() {
 
 // --- drops -----------------------------------------------------------------
 
+std::string taTarsenWebPlugin::pageHostname() const { return _plugIn->pageHostname(); }
+
 void taTarsenWebPlugin::doDrop(const std::vector<std::string>& paths) {
   TA_LOG(5, "taTarsenWebPlugin::doDrop()");
-  PlugIn::addToApprovedFileList(paths);
+  PlugIn::addToApprovedFileList(paths, _plugIn->pageHostname());
   if (_dropMode == 2) {
     NPIdentifier onDrop = NPN_GetStringIdentifier("onDrop");
     if (_dropObserver && NPN_HasMethod(_npp, _dropObserver, onDrop)) {

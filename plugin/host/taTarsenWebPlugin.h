@@ -33,6 +33,7 @@ public:
   void doDropex(const std::string& json) override;
   void doDragOver() override;
   void doDragLeave() override;
+  std::string pageHostname() const override;
 
   // The browser owns the reference returned.
   NPObject* objectForWebScript();

@@ -69,7 +69,7 @@ bool taTarsenWebPlugin::runOpenFileDialog(const NPVariant* args, uint32_t argCou
                           npvariantToBoolean(args[1]), std::string(), false);
     dialog.init(_plugIn->hostBrowser(), _plugIn->pageHostname());
     const std::vector<std::string> paths = dialog.show();
-    PlugIn::addToApprovedFileList(paths);
+    PlugIn::addToApprovedFileList(paths, _plugIn->pageHostname());
     answer = PathEscaper::toColonSeparatedStr(paths);
   } catch (const std::exception& e) {
     TA_LOG(1, "%s: %s", kErrorUnexpectedFileDialog, e.what());

@@ -185,7 +185,7 @@ void taDesktopTarsenWebViewImpl::handleDrop(const NPVariant* names) {
     TA_LOG(5, "handleDrop(): Mac -> File(s) dropped and file(s) in the clipboard don't match");
     return;
   }
-  PlugIn::addToApprovedFileList(paths);
+  PlugIn::addToApprovedFileList(paths, _delegate->pageHostname());
   _delegate->doDrop(paths);
   _delegate->doDropex(json);
   Desktop::Pasteboard::drag().clearContents();

@@ -23,6 +23,8 @@ public:
   virtual void doDropex(const std::string& json) = 0;
   virtual void doDragOver() = 0;
   virtual void doDragLeave() = 0;
+  // The host of the page that receives the drop: approvals belong to it.
+  virtual std::string pageHostname() const = 0;
 
 protected:
   ~taITarsenWebViewDelegate() = default;  // never deleted through this interface

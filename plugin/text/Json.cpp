@@ -1,7 +1,5 @@
 #include "text/Json.h"
 
-#include <cstdio>
-
 #include <taplatform/talog.h>
 
 namespace Harlune {
@@ -176,6 +174,13 @@ std::string Json::createErrorAndLog(const std::exception& e) {
 
 std::string Json::createErrorAndLog(const std::exception& e, const std::string& context) {
   return createErrorAndLog(withContext(e, context));
+}
+
+std::string Json::escape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  appendEscaped(out, text);
+  return out;
 }
 
 }  // namespace Web

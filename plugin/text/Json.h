@@ -34,6 +34,10 @@ public:
   // String text, or a number's text exactly as written; "" otherwise.
   std::string getString(const char** path, yajl_val node = nullptr) const;
 
+  // The text as the inside of a JSON string: quotes, backslashes and control
+  // bytes escaped, bytes that are not UTF-8 as U+FFFD.
+  static std::string escape(const std::string& text);
+
   // {"error":{"code":-1,"internal_message":"Invalid request","user_message":M}}
   static std::string createError(const std::string& message);
   static std::string createError(const std::exception& e);

@@ -14,6 +14,12 @@
 # received requests must hold, in order. PNG names a screenshot the
 # run must have written. ENV sets VAR=value entries in the page's environment.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
+# Pages that hold the original algorithms to their letter where the guarded
+# policy refuses more (backslashes read as "/", unchecked uploads, approvals
+# shared by every page host): they run under the literal policy. The guard
+# pages walk the same roads in both.
+set(TARSEN_LITERAL_PAGES dialogs-async-forms dialogs-sync-paths files-read relay-refusals
+    transfers-xferreq transfers-dest robust-hostile)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)
@@ -34,6 +40,9 @@ function(tarsen_add_page_test name)
     set(sim $<TARGET_FILE:harlune-sim>)
   endif()
   string(REPLACE ";" "|" sim_args "${P_SIM_ARGS}")
+  if(name IN_LIST TARSEN_LITERAL_PAGES)
+    list(APPEND P_ENV TARSEN_WEB_POLICY=literal)
+  endif()
   string(REPLACE ";" "|" env "${P_ENV}")
   add_test(NAME page.${name}
            COMMAND ${CMAKE_COMMAND}

@@ -10,6 +10,7 @@
 #include <taplatform/tastring.h>
 
 #include "FakeHarlune.h"
+#include "LiteralPolicy.h"
 #include "core/PlugIn.h"
 
 namespace Harlune {
@@ -37,14 +38,14 @@ std::string jsonError(const std::string& message) {
 }
 
 TEST_F(ApprovedFiles, PathsAreNormalisedOnBothSides) {
-  PlugIn::addToApprovedFileList({"/a/b/", "", "\\c\\d", "/e"});
-  EXPECT_TRUE(PlugIn::isFileAllowed("/a/b"));
-  EXPECT_TRUE(PlugIn::isFileAllowed("/a/b/"));
-  EXPECT_TRUE(PlugIn::isFileAllowed("/c/d"));
-  EXPECT_TRUE(PlugIn::isFileAllowed("\\e"));
-  EXPECT_FALSE(PlugIn::isFileAllowed("/a/b/c"));  // no prefix rule
-  EXPECT_FALSE(PlugIn::isFileAllowed("/a"));
-  EXPECT_FALSE(PlugIn::isFileAllowed(""));
+  PlugIn::addToApprovedFileList({"/a/b/", "", "\\c\\d", "/e"}, "");
+  EXPECT_TRUE(PlugIn::isFileAllowed("/a/b", ""));
+  EXPECT_TRUE(PlugIn::isFileAllowed("/a/b/", ""));
+  EXPECT_TRUE(PlugIn::isFileAllowed("/c/d", ""));
+  EXPECT_TRUE(PlugIn::isFileAllowed("\\e", ""));
+  EXPECT_FALSE(PlugIn::isFileAllowed("/a/b/c", ""));  // no prefix rule
+  EXPECT_FALSE(PlugIn::isFileAllowed("/a", ""));
+  EXPECT_FALSE(PlugIn::isFileAllowed("", ""));
   EXPECT_EQ(PlugIn::pathsSelectedByUser.size(), 3u);
 }
 
@@ -55,11 +56,11 @@ TEST_F(ApprovedFiles, LastSelectedPathKeepsItsTrailingSlash) {
 
 TEST_F(ApprovedFiles, WholeFileAsDataUrl) {
   const std::string path = file("notes.txt", "abc");
-  PlugIn::addToApprovedFileList({path});
+  PlugIn::addToApprovedFileList({path}, "");
   EXPECT_EQ(core.readFileAsArrayBuffer(path), "data:text/plain;base64,YWJj");
   const std::string empty = file("empty.txt", "");
   const std::string unknown = file("blob.zzunknown", "hi");
-  PlugIn::addToApprovedFileList({empty, unknown});
+  PlugIn::addToApprovedFileList({empty, unknown}, "");
   EXPECT_EQ(core.readFileAsArrayBuffer(empty), "data:text/plain;base64,");
   EXPECT_EQ(core.readFileAsArrayBuffer(unknown), "data:;base64,aGk=");
 }
@@ -71,13 +72,13 @@ TEST_F(ApprovedFiles, RefusalsAsJsonErrorsOrPlainText) {
                       "dialog or drag and drop accepted: " + secret));
   // A folder approved by a drop does not make its files readable, and is
   // itself no regular file.
-  PlugIn::addToApprovedFileList({home.path()});
+  PlugIn::addToApprovedFileList({home.path()}, "");
   EXPECT_EQ(core.readFileChunkAsArrayBuffer(secret, 0, 1),
             jsonError("Unable to read file context. Only files selected via standard file "
                       "dialog or drag and drop accepted: " + secret));
   EXPECT_EQ(core.readFileAsArrayBuffer(home.path()), jsonError("Invalid file type: " + home.path()));
   const std::string gone = home.path() + "/gone.txt";
-  PlugIn::addToApprovedFileList({gone});
+  PlugIn::addToApprovedFileList({gone}, "");
   EXPECT_EQ(core.readFileAsArrayBuffer(gone), jsonError("Invalid file type: " + gone));
 }
 
@@ -86,7 +87,7 @@ TEST_F(ApprovedFiles, SizeLimitIsExactlyFiftyMebibytes) {
   const std::string over = home.path() + "/over.zzunknown";
   ASSERT_EQ(::truncate(file("limit.zzunknown", "").c_str(), 52428800), 0);
   ASSERT_EQ(::truncate(file("over.zzunknown", "").c_str(), 52428801), 0);
-  PlugIn::addToApprovedFileList({atLimit, over});
+  PlugIn::addToApprovedFileList({atLimit, over}, "");
   const std::string url = core.readFileAsArrayBuffer(atLimit);
   EXPECT_EQ(url.substr(0, 13), "data:;base64,");
   EXPECT_EQ(url.size(), 13 + 4 * ((52428800 + 2) / 3));
@@ -95,7 +96,7 @@ TEST_F(ApprovedFiles, SizeLimitIsExactlyFiftyMebibytes) {
 
 TEST_F(ApprovedFiles, ChunksAndTheirBounds) {
   const std::string path = file("data.txt", "0123456789");
-  PlugIn::addToApprovedFileList({path});
+  PlugIn::addToApprovedFileList({path}, "");
   EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, 0, 10), core.readFileAsArrayBuffer(path));
   EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, 1, 3), "data:text/plain;base64,MTIz");
   EXPECT_EQ(core.readFileChunkAsArrayBuffer(path, 9, 1), "data:text/plain;base64,OQ==");
@@ -112,7 +113,7 @@ TEST_F(ApprovedFiles, ChunksAndTheirBounds) {
 // room for the NUL; no block at all is the encoding failure.
 TEST_F(ApprovedFiles, DataUrlIntoTheCallersBlock) {
   const std::string path = file("notes.txt", "abc");
-  PlugIn::addToApprovedFileList({path, home.path()});
+  PlugIn::addToApprovedFileList({path, home.path()}, "");
   std::vector<size_t> asked;
   std::string block;
   auto give = [&](size_t size) -> char* {
@@ -142,7 +143,7 @@ TEST_F(ApprovedFiles, ReadsOfManyBlocksMatchOneEncoding) {
   std::string bytes(2 * 1024 * 1024 + 5, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 3);
   const std::string path = file("big.zzunknown", bytes);
-  PlugIn::addToApprovedFileList({path});
+  PlugIn::addToApprovedFileList({path}, "");
   auto encode = [](const std::string& in) {
     std::string out(4 * ((in.size() + 2) / 3) + 1, '\0');
     EXPECT_EQ(ta_str_buf_to_base64(in.data(), in.size(), &out[0], out.size()), 0);

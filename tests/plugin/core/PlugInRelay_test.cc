@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeHarlune.h"
+#include "LiteralPolicy.h"
 #include "core/PlugIn.h"
 #include "link/HttpResponse.h"
 #include "work/Callback.h"
@@ -77,7 +78,7 @@ TEST_F(BodyCheck, ReceiveToAnAbsoluteDestinationMustBeInTheChosenFolder) {
 }
 
 TEST_F(BodyCheck, SendMayNameOnlyApprovedPaths) {
-  PlugIn::addToApprovedFileList({"/home/me/a.txt", "/home/me/dir"});
+  PlugIn::addToApprovedFileList({"/home/me/a.txt", "/home/me/dir"}, "");
   EXPECT_EQ(check(send("/home/me", "[{\"source\":\"a.txt\"},{\"destination\":\"x\"},3]")),
             "valid");
   EXPECT_EQ(check(send("/home/me/", "[{\"source\":\"/dir\"}]")), "valid");
@@ -98,7 +99,7 @@ TEST_F(BodyCheck, SendMayNameOnlyApprovedPaths) {
 }
 
 TEST_F(BodyCheck, OnlyTheFirstSpecificationIsExamined) {
-  PlugIn::addToApprovedFileList({"/ok"});
+  PlugIn::addToApprovedFileList({"/ok"}, "");
   const std::string body =
       "{\"transfer_specs\":[{\"transfer_spec\":{\"direction\":\"send\",\"paths\":[{\"source\":"
       "\"/ok\"}]}},{\"transfer_spec\":{\"direction\":\"send\",\"paths\":[{\"source\":"

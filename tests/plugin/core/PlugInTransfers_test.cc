@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeHarlune.h"
+#include "LiteralPolicy.h"
 #include "core/PlugIn.h"
 #include "core/Transfer.h"
 
