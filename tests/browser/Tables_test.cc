@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Identifiers.h"
+#include "Location.h"
 #include "Memory.h"
 #include "Objects.h"
 
@@ -81,6 +82,48 @@ TEST(Objects, DeallocatedAtZeroAndMisuseReported) {
   EXPECT_NE(misuse[0].find("NPN_ReleaseObject"), std::string::npos);
   EXPECT_EQ(g_deallocated, 1);
   objects.setMisuseSink(nullptr);
+}
+
+TEST(Location, WhatABrowserHandsThePage) {
+  struct Case {
+    const char* url;
+    const char* href;
+    const char* hostname;
+    const char* port;
+    const char* pathname;
+    const char* origin;
+  };
+  const Case cases[] = {
+      // User information is no part of the host.
+      {"http://good.example@evil.example/", "http://good.example@evil.example/", "evil.example",
+       "", "/", "http://evil.example"},
+      {"HTTP://WWW.Example.COM:8080/a b?q=1#top", "http://www.example.com:8080/a%20b?q=1#top",
+       "www.example.com", "8080", "/a%20b", "http://www.example.com:8080"},
+      {"http://B\xC3\x9C""cher.example/x", "http://xn--bcher-kva.example/x",
+       "xn--bcher-kva.example", "", "/x", "http://xn--bcher-kva.example"},
+      {"https://x.example:443", "https://x.example/", "x.example", "", "/", "https://x.example"},
+      {"http://[::1]:81/p", "http://[::1]:81/p", "[::1]", "81", "/p", "http://[::1]:81"},
+      {"file:///srv/pages/a.html", "file:///srv/pages/a.html", "", "", "/srv/pages/a.html",
+       "null"},
+  };
+  for (const Case& c : cases) {
+    Location location;
+    ASSERT_TRUE(parseLocation(c.url, location)) << c.url;
+    EXPECT_EQ(location.href, c.href) << c.url;
+    EXPECT_EQ(location.hostname, c.hostname) << c.url;
+    EXPECT_EQ(location.port, c.port) << c.url;
+    EXPECT_EQ(location.host, location.port.empty() ? location.hostname
+                                                   : location.hostname + ":" + c.port);
+    EXPECT_EQ(location.pathname, c.pathname) << c.url;
+    EXPECT_EQ(location.origin, c.origin) << c.url;
+  }
+  Location location;
+  ASSERT_TRUE(parseLocation("http://h.example/?a#b", location));
+  EXPECT_EQ(location.protocol, "http:");
+  EXPECT_EQ(location.search, "?a");
+  EXPECT_EQ(location.hash, "#b");
+  for (const char* bad : {"", "not a url", "/a/page.html", "http://exa mple.com/", "http://"})
+    EXPECT_FALSE(parseLocation(bad, location)) << bad;
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   set(plugin $<TARGET_FILE:tarsenweb>)
   tarsen_add_page_test(session-host PLUGIN ${plugin} HOME private SIM
-                       ARGS --url http://www.example.com/session-host.html)
+                       ARGS --url http://good.example@WWW.Example.COM:8080/session-host.html)
   tarsen_add_page_test(session-file PLUGIN ${plugin} HOME private SIM
                        ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/session-file.html)
+  tarsen_add_page_test(session-idn PAGE session-file PLUGIN ${plugin} HOME private SIM
+                       ARGS --url http://BÜcher.Example:8080/session-file.html)
 
   # A fixed access key, so the journal shows every header of each request.
   tarsen_add_page_test(relay-headers PLUGIN ${plugin} HOME private SIM

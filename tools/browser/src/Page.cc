@@ -49,6 +49,7 @@ Desktop::RunLoop& loop() { return Desktop::RunLoop::main(); }
 
 Page::Page(PageOptions options) : options_(std::move(options)) {
   url_ = options_.url.empty() ? "http://localhost/" + baseName(options_.pagePath) : options_.url;
+  if (!parseLocation(url_, location_)) location_.href = url_;
 }
 
 Page::~Page() {

@@ -20,6 +20,7 @@
 
 #include "BrowserFuncs.h"
 #include "Diagnostics.h"
+#include "Location.h"
 #include "PageLoader.h"
 
 namespace Browser {
@@ -78,6 +79,7 @@ class Page : public Host {
   ScriptEngine& engine() { return *engine_; }
   const PageOptions& options() const { return options_; }
   const std::string& url() const { return url_; }
+  const Location& location() const { return location_; }
   const PageDocument& document() const { return document_; }
   bool hasElement(const std::string& id) const;
   PluginInstance* instance(const std::string& id);
@@ -107,6 +109,7 @@ class Page : public Host {
 
   PageOptions options_;
   std::string url_;
+  Location location_;
   PageDocument document_;
   Diagnostics diagnostics_;
   std::vector<std::unique_ptr<PluginModule>> modules_;

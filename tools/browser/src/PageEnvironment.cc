@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "ObjectBridge.h"
 #include "Page.h"
@@ -15,16 +16,8 @@ namespace {
 const char kEnvironment[] = R"JS(
 (function (g, h) {
   g.window = g;
-  var url = h.url;
-  var m = /^([a-zA-Z][a-zA-Z0-9+.-]*:)\/\/([^\/?#]*)([^?#]*)/.exec(url) || [];
-  var location = {
-    href: url,
-    protocol: m[1] || '',
-    host: m[2] || '',
-    hostname: (m[2] || '').replace(/:\d+$/, ''),
-    pathname: m[3] || '/',
-    toString: function () { return url; }
-  };
+  var location = h.location;
+  location.toString = function () { return location.href; };
   g.location = location;
 
   var elements = {};
@@ -144,8 +137,19 @@ void runPrelude(Page& page, const char* source, const duk_function_list_entry* n
   if (!duk_get_prop_string(ctx, -1, "host")) {
     duk_pop(ctx);
     duk_push_object(ctx);
-    duk_push_string(ctx, page.url().c_str());
-    duk_put_prop_string(ctx, -2, "url");
+    const Location& location = page.location();
+    duk_push_object(ctx);
+    const std::pair<const char*, const std::string*> parts[] = {
+        {"href", &location.href},         {"protocol", &location.protocol},
+        {"host", &location.host},         {"hostname", &location.hostname},
+        {"port", &location.port},         {"pathname", &location.pathname},
+        {"search", &location.search},     {"hash", &location.hash},
+        {"origin", &location.origin}};
+    for (const auto& part : parts) {
+      duk_push_lstring(ctx, part.second->data(), part.second->size());
+      duk_put_prop_string(ctx, -2, part.first);
+    }
+    duk_put_prop_string(ctx, -2, "location");
     duk_push_string(ctx, page.document().title.c_str());
     duk_put_prop_string(ctx, -2, "title");
     duk_dup_top(ctx);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "Location.h"
 #include "Page.h"
 
 namespace {
@@ -51,6 +52,9 @@ int main(int argc, char** argv) {
       options.plugins.push_back(text);
     } else if (arg == "--url") {
       if (!value(options.url)) return usage("--url needs a URL");
+      Browser::Location location;
+      if (!Browser::parseLocation(options.url, location))
+        return usage("--url needs an absolute URL with a host, or a file URL: " + options.url);
     } else if (arg == "--user-agent") {
       if (!value(options.userAgent)) return usage("--user-agent needs a text");
     } else if (arg == "--timeout") {
