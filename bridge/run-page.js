@@ -120,7 +120,8 @@ async function main() {
                            ...options.simArgs], { env: { ...process.env, HOME: home } });
   for (const spec of options.files) {
     const [name, bytes] = spec.split('=');
-    patternFile(path.join(home, name), Number(bytes));
+    if (name.endsWith('/')) fs.mkdirSync(path.join(home, name), { recursive: true });
+    else patternFile(path.join(home, name), Number(bytes));
   }
 
   fs.mkdirSync(path.join(profile, 'NativeMessagingHosts'));
