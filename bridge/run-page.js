@@ -99,9 +99,10 @@ const RUNNER_SCRIPT = `
   window.testRunner = Object.freeze({
     waitUntilDone: () => { call('wait'); },
     notifyDone: () => { call('done'); },
-    // A second tab on a page beside this one, and the end of the calling tab.
-    openTab: (name) => { call('open', String(name)); },
-    closeTab: () => { call('close'); }
+    // A second tab on a page beside this one, once loaded; closing a tab by
+    // that name (or the calling one), once closed.
+    openTab: (name) => call('open', String(name)),
+    closeTab: (name) => call('close', name === undefined ? null : String(name))
   });
 })();`;
 
@@ -177,7 +178,12 @@ async function main() {
         watch(tab, arg);
         await tab.goto(`${origin}/${arg}`);
       }
-      if (what === 'close') setTimeout(() => source.page.close().catch(() => {}), 0);
+      if (what === 'close') {
+        const tab = arg === null ? source.page
+                                 : [...names.keys()].find((page) => names.get(page) === arg);
+        if (tab === source.page) setTimeout(() => tab.close().catch(() => {}), 0);
+        else if (tab) await tab.close();
+      }
     });
     await context.addInitScript(RUNNER_SCRIPT);
 
