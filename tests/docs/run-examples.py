@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""Runs the examples of docs/page-api.md as one page.
+
+  run-examples.py REFERENCE DATA_DIR OUT_PAGE -- COMMAND...
+
+Writes OUT_PAGE from the reference's blocks: the ```html example block is the
+page's body, and each ```js example block becomes one step, run after the
+previous one called done(). An HTML comment "<!-- example setup: CODE -->"
+right before a block runs CODE first (the scripted user's answers); one
+"<!-- example after: CODE -->" right after it runs CODE after the block (a
+drop by the test user). Then runs COMMAND (the page test) and exits with
+its status.
+"""
+import json
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+BLOCK = re.compile(
+    r"(?:<!-- example setup: (?P<setup>.*?) -->\s*)?"
+    r"```(?P<lang>html|js) example\n(?P<code>.*?)```"
+    r"(?:\s*<!-- example after: (?P<after>.*?) -->)?", re.S)
+
+HARNESS = """<script>
+var DATA = %(data)s;
+(function () {
+  var log = console.log;
+  console.log = function (text) { log(String(text).split(DATA).join('DATA/')); };
+})();
+testRunner.waitUntilDone();
+var steps = [];
+%(steps)s
+var at = 0;
+function next() {
+  if (at === steps.length) {
+    testRunner.notifyDone();
+    return;
+  }
+  var step = steps[at++], finished = false;
+  console.log('-- example ' + at);
+  step(function done() {
+    if (finished) throw new Error('example ' + at + ' called done() twice');
+    finished = true;
+    setTimeout(next, 0);
+  });
+}
+next();
+</script>
+"""
+
+
+def main():
+    if len(sys.argv) < 5 or sys.argv[4] != "--":
+        sys.exit("usage: run-examples.py REFERENCE DATA_DIR OUT_PAGE -- COMMAND...")
+    reference = Path(sys.argv[1]).read_text()
+    data = str(Path(sys.argv[2]).resolve()) + "/"
+    body, steps = None, []
+    for m in BLOCK.finditer(reference):
+        if m.group("lang") == "html":
+            if body is not None:
+                sys.exit("page-api examples: more than one html example block")
+            body = m.group("code")
+            continue
+        parts = [m.group("setup"), m.group("code"), m.group("after")]
+        steps.append("steps.push(function (done) {\n%s});" % "\n".join(p for p in parts if p))
+    used = sum(1 for m in BLOCK.finditer(reference) for g in ("setup", "after") if m.group(g))
+    if used != reference.count("<!-- example "):
+        sys.exit("page-api examples: an example comment stands apart from its block")
+    if body is None or not steps:
+        sys.exit("page-api examples: the reference has no html example block or no js examples")
+    page = ("<!DOCTYPE html>\n<html><head><title>page-api.md examples</title></head><body>\n" +
+            body + HARNESS % {"data": json.dumps(data), "steps": "\n".join(steps)} +
+            "</body></html>\n")
+    Path(sys.argv[3]).write_text(page)
+    sys.exit(subprocess.call(sys.argv[5:]))
+
+
+if __name__ == "__main__":
+    main()
