@@ -1,14 +1,17 @@
-// The native-messaging wire and the page's location as the host builds them.
+// The native-messaging wire, the page's location as the host builds it, and
+// the host's answers to messages it cannot serve.
 #include <stdio.h>
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "PageObjects.h"
+#include "WebHost.h"
 #include "Wire.h"
 
 namespace {
@@ -107,6 +110,58 @@ TEST(Wire, LocationOfTheReportedAddress) {
     EXPECT_EQ(parts.hostname, c.hostname) << c.url;
     EXPECT_EQ(parts.port, c.port) << c.url;
   }
+}
+
+// Bad input gets an error message back and the host goes on; it ends, with
+// every instance torn down, only when its input closes.
+TEST(Host, RefusesWhatItCannotServeAndGoesOn) {
+  int in[2], out[2];
+  ASSERT_EQ(pipe(in), 0);
+  ASSERT_EQ(pipe(out), 0);
+  const std::string oversized(Bridge::kMaxIncoming + 1, ' ');
+  const std::vector<std::string> messages = {
+      "not JSON", "[1,2]", "{\"doc\":1}", "{\"type\":\"launch\",\"doc\":1}",
+      "{\"type\":\"invoke\",\"call\":3}", oversized,
+      "{\"type\":\"invoke\",\"doc\":1,\"id\":9,\"call\":4,\"method\":\"queryVersion\"}",
+      "{\"type\":\"create\",\"doc\":1,\"id\":1}",
+      "{\"type\":\"create\",\"doc\":1,\"id\":1,\"url\":\"http://a.test/\"}",
+      "{\"type\":\"close\",\"doc\":1}"};
+  std::thread writer([&] {
+    for (const auto& message : messages) Bridge::writeMessage(in[1], message);
+    close(in[1]);
+  });
+  std::vector<nlohmann::json> answers;
+  std::thread reader([&] {
+    std::string text;
+    while (Bridge::readMessage(out[0], text) == ReadResult::Message)
+      answers.push_back(nlohmann::json::parse(text));
+  });
+  Bridge::HostOptions options;
+  options.pluginPath = "/nonexistent/libtarsenweb.so";
+  options.in = in[0];
+  options.out = out[1];
+  int status = Bridge::WebHost(options).run();
+  close(out[1]);
+  writer.join();
+  reader.join();
+  close(in[0]);
+  close(out[0]);
+
+  EXPECT_EQ(status, 1);  // the plug-in could not be loaded, which every create was told
+  const std::vector<std::string> expected = {
+      R"({"message":"malformed message: not a JSON object","type":"error"})",
+      R"({"message":"malformed message: not a JSON object","type":"error"})",
+      R"({"doc":1,"message":"malformed message: no type","type":"error"})",
+      R"({"doc":1,"message":"unknown message type launch","type":"error"})",
+      R"({"call":3,"message":"malformed message: no doc","type":"error"})",
+      R"({"message":"message of 67108865 bytes refused: at most 67108864 bytes","type":"error"})",
+      R"({"call":4,"doc":1,"message":"no object 9 in this page","type":"error"})",
+      R"({"doc":1,"message":"malformed create message","type":"error"})",
+      R"({"doc":1,"error":"cannot load plug-in /nonexistent/libtarsenweb.so: )"
+      R"(/nonexistent/libtarsenweb.so: cannot open shared object file: No such file or directory",)"
+      R"("id":1,"ok":false,"type":"created"})"};
+  ASSERT_EQ(answers.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(answers[i].dump(), expected[i]);
 }
 
 }  // namespace
