@@ -31,11 +31,11 @@ public:
   static int32_t launchTimeoutMs();
   static void setLaunchTimeoutMs(int32_t ms);
 
+  // Forgets the cached URL, so that the next url() reads the URL file again.
+  static void clearUrl();
+
   // Forgets the cached URL and bundle path, so tests can change HOME.
   static void resetForTesting();
-
-private:
-  static void clearUrl();
 };
 
 // Ends every process whose name is exactly `name`.

@@ -1,6 +1,7 @@
 #include "link/HttpRequest.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -8,6 +9,7 @@
 
 #include <taplatform/taplatform.h>
 
+#include "common/Policy.h"
 #include "core/Constants.h"
 #include "link/Socket.h"
 #include "work/Callback.h"
@@ -22,6 +24,26 @@ const char HttpRequest::kContentLength[] = "Content-Length:";
 namespace {
 
 constexpr int kReceiveBufferSize = 1024;
+constexpr int kConnectBoundMs = 5000;
+constexpr int kIdleBoundMs = 30000;
+
+struct WaitBounds {
+  std::atomic<int> connectMs{kConnectBoundMs};
+  std::atomic<int> idleMs{kIdleBoundMs};
+  WaitBounds() {
+    const char* text = std::getenv("TARSEN_TEST_ONLY_LINK_WAIT_MS");
+    const int ms = text ? std::atoi(text) : 0;
+    if (ms <= 0) return;
+    TA_LOG(3, "Waits on the desktop application bounded at %i ms (test setting)", ms);
+    connectMs = ms;
+    idleMs = ms;
+  }
+};
+
+WaitBounds& waitBounds() {
+  static WaitBounds bounds;
+  return bounds;
+}
 // A peer announcing an absurd length must not make us reserve gigabytes up
 // front; past this the string simply grows as bytes really arrive.
 constexpr size_t kMaxReserve = 64u << 20;
@@ -64,6 +86,18 @@ void HttpRequest::addHeader(const std::string& name, const std::string& value) {
   _headers.emplace(name, value);
 }
 
+bool HttpRequest::replaceHeader(const std::string& name, const std::string& value) {
+  auto range = _headers.equal_range(name);
+  if (range.first == range.second) return false;
+  for (auto it = range.first; it != range.second; ++it) it->second = value;
+  return true;
+}
+
+void HttpRequest::setWaitBoundsForTesting(int connectMs, int idleMs) {
+  waitBounds().connectMs = connectMs;
+  waitBounds().idleMs = idleMs;
+}
+
 std::string HttpRequest::requestText() const {
   std::string text;
   text.reserve(_method.size() + _path.size() + 64 * (_headers.size() + 1) + _data.size());
@@ -84,6 +118,7 @@ std::string HttpRequest::requestText() const {
 
 std::unique_ptr<HttpResponse> HttpRequest::invoke() {
   TcpSocket socket;
+  if (Policy::guarded()) socket.setWaitBounds(waitBounds().connectMs, waitBounds().idleMs);
   if (socket.connect(_host, _port) != 0) return nullptr;
 
   char length[16];
@@ -120,6 +155,8 @@ std::unique_ptr<HttpResponse> HttpRequest::invoke() {
     const int n = socket.recv(buffer, kReceiveBufferSize);
     if (n < 0) {
       TA_LOG(1, "HttpRequest::invoke() - socket.recv() returned %i", n);
+      // A cut-off answer must not pass for a whole one.
+      if (socket.timedOut()) return nullptr;
       break;
     }
     if (n == 0) {

@@ -25,11 +25,19 @@ public:
   HttpRequest& operator=(const HttpRequest&) = delete;
 
   void addHeader(const std::string& name, const std::string& value);
+  // Gives every header of that name the one value; false when there is none.
+  bool replaceHeader(const std::string& name, const std::string& value);
   void appendData(const std::string& text) { _data += text; }
 
   // Sends the request and reads the answer; null when connecting, sending or
-  // parsing failed. Adds its own three headers, so a request is invoked once.
+  // parsing failed, or (in the guarded policy) a wait outlived its bound.
+  // Adds its own three headers, so a request is invoked once.
   std::unique_ptr<HttpResponse> invoke();
+
+  // Bounds on the guarded policy's waits: 5 s to connect, 30 s without a
+  // byte. TARSEN_TEST_ONLY_LINK_WAIT_MS in the environment, read once, sets
+  // both shorter for tests; unit tests call this instead.
+  static void setWaitBoundsForTesting(int connectMs, int idleMs);
 
   // The exact bytes invoke() sends (after its headers have been added).
   std::string requestText() const;

@@ -1,10 +1,13 @@
 #include "link/Socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 
@@ -30,9 +33,34 @@ void Socket::close() {
   _fd = -1;
 }
 
+int Socket::waitUntilReady(short events, int ms) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd entry{_fd, events, 0};
+    const int ready = ::poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
+    if (ready > 0) return 1;
+    if (ready == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
 int Socket::recv(char* buffer, int length) {
   if (_fd == -1) return -1;
-  const ssize_t n = ::recv(_fd, buffer, static_cast<size_t>(length), 0);
+  _timedOut = false;
+  ssize_t n;
+  do {
+    if (_idleMs >= 0 && waitUntilReady(POLLIN, _idleMs) == 0) {
+      _timedOut = true;
+      TA_LOG(1, "Socket::recv() [%p] - no byte came in %i ms", asPointer(_fd), _idleMs);
+      return -1;
+    }
+    // Once bounded, recv must never block: readiness was just seen (a failed
+    // poll leaves the error to recv).
+    n = ::recv(_fd, buffer, static_cast<size_t>(length), _idleMs >= 0 ? MSG_DONTWAIT : 0);
+  } while (n < 0 && _idleMs >= 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
   if (n < 0) {
     TA_LOG(1, "Socket::recv() [%p] - recv failed (%i)", asPointer(_fd), static_cast<int>(n));
     return -1;
@@ -42,8 +70,20 @@ int Socket::recv(char* buffer, int length) {
 
 int Socket::send(const char* buffer, int length) {
   if (_fd == -1) return -1;
+  _timedOut = false;
   // MSG_NOSIGNAL: a peer that went away must fail the call, not kill the browser.
-  const ssize_t n = ::send(_fd, buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
+  // Once bounded, only what fits now is sent, so a peer that stops reading
+  // cannot hold us.
+  const int flags = MSG_NOSIGNAL | (_idleMs >= 0 ? MSG_DONTWAIT : 0);
+  ssize_t n;
+  do {
+    if (_idleMs >= 0 && waitUntilReady(POLLOUT, _idleMs) == 0) {
+      _timedOut = true;
+      TA_LOG(1, "Socket::send() [%p] - no byte went in %i ms", asPointer(_fd), _idleMs);
+      return -1;
+    }
+    n = ::send(_fd, buffer, static_cast<size_t>(length), flags);
+  } while (n < 0 && _idleMs >= 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
   if (n < 0) {
     TA_LOG(1, "Socket::send() [%p] - send failed (%i)", asPointer(_fd), static_cast<int>(n));
     return -1;
@@ -75,8 +115,14 @@ int TcpSocket::connect(const std::string& host, uint16_t port) {
   target.sin_family = AF_INET;
   target.sin_port = htons(port);
   target.sin_addr.s_addr = address;
-  if (::connect(_fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-    const int err = errno;
+  _timedOut = false;
+  const int failed =
+      _connectMs >= 0
+          ? connectBounded(&target, sizeof target)
+          : (::connect(_fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 ? errno
+                                                                                             : 0);
+  if (failed != 0) {
+    const int err = failed;
     TA_LOG(1,
            "TcpSocket::connect() Connection failed for socket %p error: (%i) Address: %s IP: "
            "%s inet_addr: %i",
@@ -84,6 +130,30 @@ int TcpSocket::connect(const std::string& host, uint16_t port) {
     return err;
   }
   return 0;
+}
+
+// A non-blocking connect waited for with poll; the socket is blocking again
+// afterwards. 0 or the errno.
+int TcpSocket::connectBounded(const void* target, unsigned length) {
+  const int flags = ::fcntl(_fd, F_GETFL, 0);
+  if (flags == -1 || ::fcntl(_fd, F_SETFL, flags | O_NONBLOCK) == -1) return errno;
+  int err = 0;
+  if (::connect(_fd, static_cast<const sockaddr*>(target), length) != 0) err = errno;
+  if (err == EINPROGRESS) {
+    const int ready = waitUntilReady(POLLOUT, _connectMs);
+    if (ready == 0) {
+      _timedOut = true;
+      TA_LOG(1, "TcpSocket::connect() [%p] - not connected in %i ms", asPointer(_fd), _connectMs);
+      err = ETIMEDOUT;
+    } else if (ready < 0) {
+      err = errno;
+    } else {
+      socklen_t size = sizeof err;
+      if (::getsockopt(_fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0) err = errno;
+    }
+  }
+  if (::fcntl(_fd, F_SETFL, flags) == -1 && err == 0) err = errno;
+  return err;
 }
 
 }  // namespace Web

@@ -4,6 +4,7 @@
 
 #include <taplatform/talog.h>
 
+#include "common/Policy.h"
 #include "core/Constants.h"
 #include "link/HarluneApp.h"
 #include "link/HttpRequest.h"
@@ -76,6 +77,9 @@ void RequestWorker::processOneRequest() {
   }
 
   request->setPort(HarluneApp::url().port(0));
+  // The key read when the request was queued dies with the application that
+  // wrote it; a relaunch in between must not earn the page a refusal.
+  if (Policy::guarded()) request->replaceHeader("Authorization-key", HarluneApp::harluneUUID());
   std::unique_ptr<HttpResponse> response = request->invoke();
   if (Callback* callback = request->getCallback()) {
     // Held while the callback runs, so stop() cannot complete between the

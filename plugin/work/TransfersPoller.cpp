@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <memory>
 
 #include <taplatform/taplatform.h>
 
+#include "common/Policy.h"
 #include "core/Constants.h"
 #include "core/Utils.h"
+#include "link/HarluneApp.h"
 #include "text/Json.h"
 
 namespace Harlune {
@@ -56,25 +59,40 @@ void TransfersPoller::notifyListeners(const std::string& answer) {
 }
 
 std::string TransfersPoller::createRequestData() const {
+  // The identifier comes from the page: unescaped, a quote in it would add
+  // members of the page's choosing.
+  const bool escape = Policy::guarded();
+  const std::string token = escape ? Json::escape(_iterationToken) : _iterationToken;
+  const std::string appId = escape ? Json::escape(_appId) : _appId;
   return "{\n"
-         "    \"iteration_token\": \"" + _iterationToken + "\",\n"
+         "    \"iteration_token\": \"" + token + "\",\n"
          "    \"tarsen_harlune_settings\" : {\n"
-         "        \"app_id\": \"" + _appId + "\"\n"
+         "        \"app_id\": \"" + appId + "\"\n"
          "    }\n"
          "}\n";
 }
 
 void TransfersPoller::run() {
   TA_LOG(5, "%p TransferPoller::run()", static_cast<void*>(this));
+  const bool guarded = Policy::guarded();
   while (!_stop) {
-    ta_thread_sleep(static_cast<unsigned>(_interval));
+    if (guarded) {
+      std::unique_lock<std::mutex> lock(_wakeMutex);
+      const auto stopped = [this] { return _stop.load(); };
+      if (_wake.wait_for(lock, std::chrono::milliseconds(_interval), stopped)) break;
+    } else {
+      ta_thread_sleep(static_cast<unsigned>(_interval));
+    }
     std::unique_ptr<HttpRequest> request = Utils::createHttpRequest(
         HttpRequest::kPostMethod, std::string(kHarluneApiCall) + "/transfers/activity",
         createRequestData(), ContentTypeJson);
     if (!request) continue;
     std::unique_ptr<HttpResponse> response = request->invoke();
     request.reset();
-    if (!response) continue;
+    if (!response) {
+      if (guarded) HarluneApp::clearUrl();
+      continue;
+    }
     const std::string body = response->data();
     response.reset();
     if (_stop) break;
@@ -99,7 +117,12 @@ void TransfersPoller::run() {
 void TransfersPoller::stop() {
   TA_LOG(5, "%p TransferPoller::stop() - done?=%i", static_cast<void*>(this),
          static_cast<int>(_done));
-  if (!_done) _stop = true;
+  if (_done) return;
+  {
+    std::lock_guard<std::mutex> lock(_wakeMutex);
+    _stop = true;
+  }
+  _wake.notify_all();
 }
 
 }  // namespace Web

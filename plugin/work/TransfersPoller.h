@@ -1,8 +1,12 @@
 // Asks the desktop application once a second what changed in its transfers
-// and hands each answer to the registered listeners, on its own thread.
+// and hands each answer to the registered listeners, on its own thread. It
+// never launches the application; in the guarded policy a failed poll makes
+// the next one read the URL file again, so polls follow a restart.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,6 +53,9 @@ private:
   ta_mutex_t _mutex;
   int _interval = 1000;
   std::atomic<bool> _stop{false};
+  // stop() wakes the wait between polls through these.
+  std::mutex _wakeMutex;
+  std::condition_variable _wake;
 };
 
 }  // namespace Web

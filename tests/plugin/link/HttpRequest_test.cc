@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Policy.h"
 #include "work/Callback.h"
 
 namespace Harlune {
@@ -20,12 +22,12 @@ namespace Web {
 namespace {
 
 // A scripted peer on a loopback port: accepts one connection, records the
-// request it receives, answers with the given pieces, then either closes or
-// holds the connection until the client has gone.
+// request it receives, answers with the given pieces (after a pause, when
+// given), then either closes or holds the connection until the client has gone.
 class ScriptedPeer {
 public:
-  ScriptedPeer(std::vector<std::string> pieces, bool closeAfter)
-      : _pieces(std::move(pieces)), _closeAfter(closeAfter) {
+  ScriptedPeer(std::vector<std::string> pieces, bool closeAfter, int pauseMs = 0)
+      : _pieces(std::move(pieces)), _closeAfter(closeAfter), _pauseMs(pauseMs) {
     _listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -52,6 +54,7 @@ private:
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     readRequest(fd);
+    if (_pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(_pauseMs));
     for (const std::string& piece : _pieces) {
       if (::send(fd, piece.data(), piece.size(), MSG_NOSIGNAL) < 0) break;
     }
@@ -80,6 +83,7 @@ private:
 
   std::vector<std::string> _pieces;
   bool _closeAfter;
+  int _pauseMs;
   int _listener = -1;
   uint16_t _port = 0;
   std::thread _thread;
@@ -222,6 +226,56 @@ TEST(HttpRequestWire, RefusedConnectionGivesNoResponse) {
   ::close(fd);  // nothing listens on that port now
   HttpRequest request("127.0.0.1", ntohs(addr.sin_port));
   EXPECT_FALSE(request.invoke());
+}
+
+// A peer that never answers costs the guarded policy one bound, whether it
+// stays silent, stops in the middle of an answer or never accepts; the
+// literal policy waits for an answer however late.
+TEST(HttpRequestWire, WaitsAreBoundedInTheGuardedPolicyOnly) {
+  HttpRequest::setWaitBoundsForTesting(200, 200);
+  const std::string late = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";
+  const std::string cut = "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n{}";
+  struct Case {
+    const char* what;
+    PolicyKind policy;
+    std::vector<std::string> pieces;
+    int pauseMs;
+    bool answered;
+  } cases[] = {
+      {"silent", PolicyKind::Guarded, {}, 0, false},
+      {"cut off", PolicyKind::Guarded, {cut}, 0, false},
+      {"late", PolicyKind::Guarded, {late}, 800, false},
+      {"late, literal", PolicyKind::Literal, {late}, 800, true},
+  };
+  for (const Case& c : cases) {
+    Policy::setForTesting(c.policy);
+    ScriptedPeer peer(c.pieces, false, c.pauseMs);
+    HttpRequest request("127.0.0.1", 0);
+    const auto before = std::chrono::steady_clock::now();
+    auto response = exchange(peer, request);
+    EXPECT_EQ(static_cast<bool>(response), c.answered) << c.what;
+    if (!c.answered) {
+      EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10)) << c.what;
+    }
+  }
+  Policy::setForTesting(PolicyKind::Guarded);
+
+  // A full backlog leaves the next connection unanswered.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  HttpRequest request("127.0.0.1", ntohs(addr.sin_port));
+  EXPECT_FALSE(request.invoke());
+  ::close(filler);
+  ::close(listener);
+  HttpRequest::setWaitBoundsForTesting(5000, 30000);
 }
 
 class CountingCallback : public Callback {

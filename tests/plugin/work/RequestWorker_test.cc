@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeHarlune.h"
+#include "common/Policy.h"
 #include "core/Utils.h"
 #include "link/HarluneApp.h"
 #include "link/HttpRequest.h"
@@ -205,6 +206,70 @@ TEST(RequestWorker, NoAnswerIsReportedAsNull) {
   ASSERT_TRUE(outcomes.waitFor(1));
   worker.stop();
   worker.join();
+  EXPECT_EQ(outcomes.snapshot(), std::vector<std::string>{"<null>"});
+}
+
+// The application is relaunched (new port, new key) between queueing and
+// sending: the guarded policy sends the key of the moment, the literal one the
+// key read at queueing, which the new application refuses.
+TEST(RequestWorker, KeyIsReadWhenTheRequestIsSent) {
+  for (PolicyKind policy : {PolicyKind::Guarded, PolicyKind::Literal}) {
+    Policy::setForTesting(policy);
+    TempHome home;
+    std::unique_ptr<HttpRequest> request;
+    {
+      FakeHarlune old;
+      old.publish(home, "old-key");
+      request.reset(makeRequest("/queued", nullptr));
+    }
+    FakeHarlune relaunched;
+    relaunched.publish(home, "new-key");
+    RequestWorker worker;
+    worker.addRequest(request.release());
+    worker.start();
+    const bool sent = relaunched.waitForRequests(2);  // the ping, then the request
+    worker.stop();
+    worker.join();
+    Policy::setForTesting(PolicyKind::Guarded);
+    ASSERT_TRUE(sent);
+    const std::string expected = policy == PolicyKind::Guarded ? "new-key" : "old-key";
+    EXPECT_NE(relaunched.requests()[1].find("\r\nAuthorization-key: " + expected + "\r\n"),
+              std::string::npos)
+        << expected;
+  }
+}
+
+TEST(RequestWorker, HangingApplicationCostsOneBoundThenTellsNothingArrived) {
+  HttpRequest::setWaitBoundsForTesting(200, 200);
+  TempHome home;
+  std::mutex gateMutex;
+  std::condition_variable gateChanged;
+  bool open = false;
+  FakeHarlune app([&](const std::string& request) {
+    if (Testing::requestLine(request).find("/hang") != std::string::npos) {
+      std::unique_lock<std::mutex> lock(gateMutex);
+      gateChanged.wait(lock, [&] { return open; });
+    }
+    return FakeHarlune::response(200, "{}");
+  });
+  app.publish(home);
+  Outcomes outcomes;
+  bool told;
+  {
+    RequestWorker worker;
+    worker.addRequest(makeRequest("/hang", &outcomes));
+    worker.start();
+    told = outcomes.waitFor(1);
+    worker.stop();
+    worker.join();
+  }
+  {
+    std::lock_guard<std::mutex> lock(gateMutex);
+    open = true;
+  }
+  gateChanged.notify_all();
+  HttpRequest::setWaitBoundsForTesting(5000, 30000);
+  ASSERT_TRUE(told);
   EXPECT_EQ(outcomes.snapshot(), std::vector<std::string>{"<null>"});
 }
 

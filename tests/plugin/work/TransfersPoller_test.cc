@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeHarlune.h"
+#include "common/Policy.h"
 
 namespace Harlune {
 namespace Web {
@@ -47,13 +48,27 @@ std::string bodyWithToken(const std::string& token, const std::string& appId) {
          "\"\n    }\n}\n";
 }
 
-TEST(TransfersPoller, RequestBodyIsSixLinesWithValuesAsTheyStand) {
-  TransfersPoller poller;
-  EXPECT_EQ(poller.createRequestData(), bodyWithToken("", ""));
-  poller.setAppId("a\"b");
-  EXPECT_EQ(poller.createRequestData(),
-            "{\n    \"iteration_token\": \"\",\n    \"tarsen_harlune_settings\" : {\n"
-            "        \"app_id\": \"a\"b\"\n    }\n}\n");
+// The identifier is the page's: escaped in the guarded policy, so a quote in
+// it cannot add members; pasted as it stands in the literal one.
+TEST(TransfersPoller, RequestBodyIsSixLinesWithTheIdentifierEscapedWhenGuarded) {
+  const std::string hostile = "free\",\"app_id\":\"^bank.example";
+  const struct {
+    PolicyKind policy;
+    std::string appId;
+    std::string sent;
+  } cases[] = {
+      {PolicyKind::Guarded, "", ""},
+      {PolicyKind::Guarded, hostile, "free\\\",\\\"app_id\\\":\\\"^bank.example"},
+      {PolicyKind::Guarded, "a\\b\n", "a\\\\b\\n"},
+      {PolicyKind::Literal, hostile, hostile},
+  };
+  for (const auto& c : cases) {
+    Policy::setForTesting(c.policy);
+    TransfersPoller poller;
+    poller.setAppId(c.appId);
+    EXPECT_EQ(poller.createRequestData(), bodyWithToken("", c.sent)) << c.appId;
+  }
+  Policy::setForTesting(PolicyKind::Guarded);
 }
 
 // Scripted answers, one per poll; the last one repeats.
@@ -140,21 +155,50 @@ TEST(TransfersPoller, KeepsPollingUntilTheApplicationAppears) {
   EXPECT_FALSE(app.requests().empty());
 }
 
-TEST(TransfersPoller, StopThenJoinEndsWithinAboutOneInterval) {
+// Closing a page with many sessions stops their pollers one after another:
+// each stop wakes its poller instead of waiting out the interval (a minute
+// here, so a sleeping poller could not pass).
+TEST(TransfersPoller, StopWakesThePollerAtOnce) {
   TempHome home;
   FakeHarlune app;
   app.publish(home);
-  TransfersPoller poller;  // the real one-second interval
-  poller.start();
-  ASSERT_TRUE(app.waitForRequests(1));  // now asleep before its next poll
+  std::vector<std::unique_ptr<TransfersPoller>> pollers;
+  for (int i = 0; i < 100; ++i) {
+    pollers.push_back(std::make_unique<TransfersPoller>());
+    pollers.back()->setIntervalForTesting(60000);
+    pollers.back()->start();
+  }
   const auto before = std::chrono::steady_clock::now();
+  for (auto& poller : pollers) {
+    poller->stop();
+    poller->join();
+    EXPECT_TRUE(poller->isDone());
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20));
+  EXPECT_TRUE(app.requests().empty());
+}
+
+// The application moves to a new port with a new key and no other request
+// is made: the failed poll makes the next one read the URL file again.
+TEST(TransfersPoller, FollowsTheApplicationToANewPort) {
+  TempHome home;
+  RecordingListener listener;
+  TransfersPoller poller;
+  poller.setIntervalForTesting(1);
+  poller.addListener(&listener);
+  {
+    FakeHarlune old;
+    old.publish(home, "old-key");
+    poller.start();
+    ASSERT_TRUE(listener.waitFor(1));
+  }
+  FakeHarlune moved(FakeHarlune::okHandler("{\"moved\":true}"));
+  moved.publish(home, "new-key");
+  const bool followed = moved.waitForRequests(1);
   poller.stop();
   poller.join();
-  EXPECT_TRUE(poller.isDone());
-  // One interval plus a request; the bound is loose so a loaded machine passes.
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
-  // A stop during the sleep lets the poll that follows it go out, unread.
-  EXPECT_LE(app.requests().size(), 2u);
+  ASSERT_TRUE(followed);
+  EXPECT_NE(moved.requests()[0].find("Authorization-key: new-key\r\n"), std::string::npos);
 }
 
 }  // namespace
