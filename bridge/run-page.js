@@ -11,7 +11,6 @@ const path = require('path');
 const { execFileSync } = require('child_process');
 const { chromium } = require('playwright-core');
 
-const HOST_NAME = 'com.tarsen.web';
 const EXTENSION = path.join(__dirname, 'extension');
 
 function usage(why) {
@@ -125,11 +124,9 @@ async function main() {
     else patternFile(path.join(home, name), Number(bytes));
   }
 
-  fs.mkdirSync(path.join(profile, 'NativeMessagingHosts'));
-  const extensionId = require('./extension-id')(EXTENSION);
-  fs.writeFileSync(path.join(profile, 'NativeMessagingHosts', `${HOST_NAME}.json`), JSON.stringify({
-    name: HOST_NAME, description: 'Tarsen Web', path: hostBinary, type: 'stdio',
-    allowed_origins: [`chrome-extension://${extensionId}/`] }));
+  const installed = execFileSync(path.join(__dirname, 'install-host'),
+                                 ['--build', options.build, '--user-data-dir', profile]).toString();
+  const extensionId = /for extension ([a-p]{32})/.exec(installed)[1];
   const env = { ...process.env, HOME: home };
   if (options.answers) {
     const answers = path.join(profile, 'answers.json');
