@@ -132,8 +132,8 @@ NPError NPP_Destroy(NPP instance, NPSavedData**) {
     return NPERR_INVALID_INSTANCE_ERROR;
   }
   if (taTarsenWebPlugin* plugin = instanceOf(instance)) {
-    delete plugin;
     instance->pdata = nullptr;
+    taTarsenWebPlugin::destroy(plugin);
   }
   TA_LOG(5, "NPP_Destroy() - done");
   return NPERR_NO_ERROR;

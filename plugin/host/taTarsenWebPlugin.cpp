@@ -10,6 +10,7 @@
 
 #include "core/Constants.h"
 #include "core/PlugIn.h"
+#include "core/Utils.h"
 #include "host/Arguments.h"
 #include "host/BrowserFuncs.h"
 #include "host/EventHandler.h"
@@ -51,9 +52,10 @@ void setDataUrl(NPVariant* result,
     return;
   }
   NPN_MemFree(block);
-  // Browser memory that could not be had gives an empty string, as a copy
-  // that could not be made does.
-  TW_CharPtrToNPStringVariant(size != 0 && !block ? nullptr : failure.c_str(), result);
+  // Browser memory that could not be had for the URL gives the encoding
+  // failure text the core answered; only a copy of that short text that
+  // cannot be made gives an empty string.
+  TW_CharPtrToNPStringVariant(failure.c_str(), result);
 }
 
 }  // namespace
@@ -71,6 +73,7 @@ taTarsenWebPlugin::taTarsenWebPlugin(NPP npp, std::map<std::string, std::string>
   _transparent = parameters["transparent"] == "yes";
 
   try {
+    Utils::setCurrentDirToUserHome();  // once per instance; changes nothing here
     _plugIn = std::make_unique<PlugIn>();
     _plugIn->setHostBrowser(NPN_UserAgent(npp));
     _plugIn->setPageHostname(TW_GetPageHostname(npp));
@@ -126,6 +129,23 @@ taTarsenWebPlugin::~taTarsenWebPlugin() {
   NPN_ReleaseObject(_scriptObject);
   TWReleaseScriptObjectClass(_scriptClass);
   TA_LOG(5, "~taTarsenWebPlugin() - done");
+}
+
+void taTarsenWebPlugin::destroy(taTarsenWebPlugin* plugin) {
+  if (!plugin) return;
+  if (plugin->_scriptCalls == 0) {
+    delete plugin;
+    return;
+  }
+  TA_LOG(5, "taTarsenWebPlugin::destroy() - deferred until the script call returns");
+  plugin->_destroyed = true;
+  // From now on the page reaches nothing of it: no methods, no events.
+  if (plugin->_scriptObject) reinterpret_cast<TWScriptObject*>(plugin->_scriptObject)->plugin = nullptr;
+  if (plugin->_transferEventHandler) plugin->_transferEventHandler->setFunction(nullptr);
+}
+
+taTarsenWebPlugin::ScriptCall::~ScriptCall() {
+  if (--_plugin->_scriptCalls == 0 && _plugin->_destroyed) delete _plugin;
 }
 
 NPObject* taTarsenWebPlugin::objectForWebScript() { return NPN_RetainObject(_scriptObject); }
@@ -210,6 +230,7 @@ void taTarsenWebPlugin::doDrop(const std::vector<std::string>& paths) {
         NPN_ReleaseVariantValue(&result);
       }
       NPN_ReleaseVariantValue(&arg);
+      if (_destroyed) return;  // the observer destroyed its own plug-in
     }
     EventHandler::handleEvent(_npp, _eventHandler, kEventDrop, PathEscaper::toJsonStr(paths));
   } else if (_dropMode == 1) {
@@ -219,7 +240,9 @@ void taTarsenWebPlugin::doDrop(const std::vector<std::string>& paths) {
 
 void taTarsenWebPlugin::doDropex(const std::string& json) {
   TA_LOG(5, "taTarsenWebPlugin::doDropex()");
-  if (_dropMode == 2) EventHandler::handleEvent(_npp, _eventHandler, kEventDropex, json);
+  if (_dropMode == 2 && !_destroyed) {
+    EventHandler::handleEvent(_npp, _eventHandler, kEventDropex, json);
+  }
 }
 
 void taTarsenWebPlugin::doDragOver() {
@@ -522,6 +545,9 @@ bool taTarsenWebPlugin::readChunkAsArrayBuffer(const NPVariant* args, uint32_t a
     TA_LOG(1, "readChunkAsArrayBuffer() - invalid arguments");
     return false;
   }
+  // An empty path fails silently, before the numbers are looked at.
+  const std::string path = stringArgument(args[0]);
+  if (path.empty()) return false;
   if (!npvariantIsNumber(args[1])) {
     TA_LOG(1, "readChunkAsArrayBuffer() - offset value invalid");
     return false;
@@ -530,8 +556,6 @@ bool taTarsenWebPlugin::readChunkAsArrayBuffer(const NPVariant* args, uint32_t a
     TA_LOG(1, "readChunkAsArrayBuffer() - chunk size invalid");
     return false;
   }
-  const std::string path = stringArgument(args[0]);
-  if (path.empty()) return false;
   const uint64_t offset = unsigned32(args[1]), chunkSize = unsigned32(args[2]);
   setDataUrl(result, [&](const PlugIn::TextAllocator& allocate) {
     return _plugIn->readFileChunkAsArrayBuffer(path, offset, chunkSize, allocate);

@@ -33,6 +33,24 @@ public:
   void doDropex(const std::string& json) override;
   void doDragOver() override;
   void doDragLeave() override;
+  bool isDestroyed() const override { return _destroyed; }
+
+  // NPP_Destroy: deletes the instance at once, or, when the page destroys it
+  // from inside a script call into it (a drop observer, an event handler),
+  // marks it destroyed and deletes it when the outermost such call returns,
+  // so no frame still running on it touches freed memory.
+  static void destroy(taTarsenWebPlugin* plugin);
+  // Held by the script object for the length of each method call.
+  class ScriptCall {
+  public:
+    explicit ScriptCall(taTarsenWebPlugin* plugin) : _plugin(plugin) { ++plugin->_scriptCalls; }
+    ~ScriptCall();
+    ScriptCall(const ScriptCall&) = delete;
+    ScriptCall& operator=(const ScriptCall&) = delete;
+
+  private:
+    taTarsenWebPlugin* _plugin;
+  };
   std::string pageHostname() const override;
 
   // The browser owns the reference returned.
@@ -122,6 +140,8 @@ private:
   NPObject* _eventHandler = nullptr;
   bool _transparent = false;
   int _launchWaitMs = 20000;
+  int _scriptCalls = 0;     // script method calls in progress (main thread)
+  bool _destroyed = false;  // the browser destroyed it during one of them
 };
 
 }  // namespace Web

@@ -183,6 +183,9 @@ bool TWScriptObjectInvoke(NPObject* obj, NPIdentifier name, const NPVariant* arg
 
   bool answer = false;
   if (const MethodEntry* entry = findMethod(method)) {
+    // The page may destroy the instance inside the call; it is freed when
+    // the call returns, and `plugin` is not used after that.
+    taTarsenWebPlugin::ScriptCall call(plugin);
     try {
       answer = (plugin->*entry->method)(args, argCount, result);
     } catch (const std::exception& e) {

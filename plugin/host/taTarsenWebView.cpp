@@ -1,6 +1,7 @@
 #include "host/taTarsenWebView.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cairo.h>
 
 #include <desktop/Drawing.h>
@@ -104,7 +105,7 @@ void taDesktopTarsenWebViewImpl::draw(void* context, double x, double y, double 
 }
 
 std::vector<std::string> taDesktopTarsenWebViewImpl::pageNames(const NPVariant* names,
-                                                               bool* valid) {
+                                                               size_t dropped, bool* valid) {
   std::vector<std::string> list;
   *valid = true;
   if (!names || !NPVARIANT_IS_OBJECT(*names)) {
@@ -116,16 +117,28 @@ std::vector<std::string> taDesktopTarsenWebViewImpl::pageNames(const NPVariant* 
   NPVariant length;
   VOID_TO_NPVARIANT(length);
   NPN_GetProperty(_npp, array, NPN_GetStringIdentifier("length"), &length);
-  uint32_t count = 0;
+  // The count as the page gives it: an int32 as unsigned, a double truncated.
+  // A negative, non-finite or absurd double can be no count of dropped files.
+  uint64_t count = 0;
+  bool counted = true;
   if (NPVARIANT_IS_INT32(length)) {
     count = static_cast<uint32_t>(NPVARIANT_TO_INT32(length));
   } else if (NPVARIANT_IS_DOUBLE(length)) {
-    count = static_cast<uint32_t>(NPVARIANT_TO_DOUBLE(length));
+    const double value = std::trunc(NPVARIANT_TO_DOUBLE(length));
+    counted = value >= 0 && value <= 4294967295.0;
+    if (counted) count = static_cast<uint64_t>(value);
   } else {
     TA_LOG(5, "length property is not of expetected type");
   }
   NPN_ReleaseVariantValue(&length);
-  for (uint32_t i = 0; i < count; ++i) {
+  // Only a list as long as the drop is ever compared; one of any other length
+  // passes unread. So no more names are read than files were dropped, and a
+  // length of -1 or 4e9 costs nothing (reading it to the end would hold the
+  // main thread for billions of property reads).
+  if (!counted || count == 0 || count != dropped) return list;
+  for (uint64_t i = 0; i < count; ++i) {
+    // A getter of the page's list may destroy the instance: stop reading.
+    if (_delegate && _delegate->isDestroyed()) break;
     NPVariant element;
     VOID_TO_NPVARIANT(element);
     NPN_GetProperty(_npp, array, NPN_GetIntIdentifier(static_cast<int32_t>(i)), &element);
@@ -165,9 +178,12 @@ std::string lastComponent(const std::string& path) {
 }  // namespace
 
 void taDesktopTarsenWebViewImpl::handleDrop(const NPVariant* names) {
-  bool namesValid = true;
-  std::vector<std::string> announced = pageNames(names, &namesValid);
+  // The pasteboard is read first: its count bounds what is read of the page's
+  // list. The page's getters cannot change the pasteboard.
   const std::vector<std::string> paths = pasteboardPaths();
+  bool namesValid = true;
+  std::vector<std::string> announced = pageNames(names, paths.size(), &namesValid);
+  if (_delegate && _delegate->isDestroyed()) return;
   if (paths.empty() || !_delegate) {
     Desktop::Pasteboard::drag().clearContents();
     return;
@@ -187,6 +203,9 @@ void taDesktopTarsenWebViewImpl::handleDrop(const NPVariant* names) {
   }
   PlugIn::addToApprovedFileList(paths, _delegate->pageHostname());
   _delegate->doDrop(paths);
+  // The page's drop observer or event handler may have destroyed the instance
+  // (and with it this view, once the script call returns): touch nothing more.
+  if (_delegate->isDestroyed()) return;
   _delegate->doDropex(json);
   Desktop::Pasteboard::drag().clearContents();
 }

@@ -25,6 +25,10 @@ public:
   virtual void doDragLeave() = 0;
   // The host of the page that receives the drop: approvals belong to it.
   virtual std::string pageHostname() const = 0;
+  // True once the page destroyed the instance from inside a call into it (a
+  // drop observer, an event handler, a getter): the instance and its view
+  // stay allocated until that call returns, but nothing more may be done.
+  virtual bool isDestroyed() const = 0;
 
 protected:
   ~taITarsenWebViewDelegate() = default;  // never deleted through this interface
@@ -63,7 +67,8 @@ public:
 private:
   void invalidate();
   void draw(void* context, double x, double y, double width, double height);
-  std::vector<std::string> pageNames(const NPVariant* names, bool* valid);
+  // The page's names, read only when the list is as long as the drop.
+  std::vector<std::string> pageNames(const NPVariant* names, size_t dropped, bool* valid);
   std::vector<std::string> pasteboardPaths();
 
   bool _dropAllowDirectories = false;
