@@ -20,3 +20,17 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   set_tests_properties(page.robust-faults page.robust-load page.robust-hostile
                        PROPERTIES TIMEOUT 300)
 endif()
+
+# A hostile page on every road to files and identifiers the user did not give
+# it, in both policies; the journals say what reached the application.
+if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
+  foreach(policy guarded literal)
+    set(name guard-roads)
+    if(policy STREQUAL literal)
+      set(name guard-roads-literal)
+    endif()
+    tarsen_add_page_test(${name} PAGE guard-roads PLUGIN ${plugin} HOME private SIM
+                         LABELS robustness ENV TARSEN_WEB_POLICY=${policy}
+                         ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/guard-roads.html)
+  endforeach()
+endif()
