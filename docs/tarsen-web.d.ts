@@ -231,13 +231,22 @@ interface TarsenWebPlugin {
   eventHandler: TarsenWebEventHandler | null;
 }
 
+/** What the bridge's object has beyond the plug-in's. */
+interface TarsenWebBridgeLifetime {
+  /** Settles once the native host has made the object: rejects when it could not. */
+  readonly ready: Promise<void>;
+  /** Ends the object as removing an object element would. */
+  destroy(): void;
+}
+
 /**
  * The bridge's object in today's browsers: the same names as the plug-in's
- * object, every method answering a Promise of what the plug-in answers; a
- * call the plug-in would refuse with a script error rejects. Methods that
- * take a page function still call it.
+ * object, every method answering a Promise of what the plug-in answers (a
+ * method that answers nothing resolves to undefined); a call the plug-in
+ * would refuse with a script error rejects. Methods that take a page function
+ * still call it.
  */
-interface TarsenWebBridgeObject {
+interface TarsenWebBridgeObject extends TarsenWebBridgeLifetime {
   initSession(appId: string, domain: string, ...ignored: unknown[]): Promise<string>;
   harluneHttpRequest(method: string, path: string, body: string, ...ignored: unknown[]): Promise<string>;
   harluneHttpRequestAsync(method: string, path: string, body: string,

@@ -70,7 +70,7 @@ def split_params(text):
 
 def ts_interface(text, name):
     """{method: (min, max)} and [properties] of one interface of the declarations."""
-    m = re.search(r"^interface %s \{\n(.*?)^\}" % name, text, re.S | re.M)
+    m = re.search(r"^interface %s(?: extends [\w, ]+)? \{\n(.*?)^\}" % name, text, re.S | re.M)
     if not m:
         fail(["docs/tarsen-web.d.ts declares no interface %s" % name])
     body = re.sub(r"/\*.*?\*/|//[^\n]*", "", m.group(1), flags=re.S)
