@@ -1,6 +1,7 @@
 // PlugIn::isJsonValid on any request body a page may relay, with a few
 // approved paths and a chosen folder. Beyond "no crash", an accepted body
-// must really keep to what the user approved.
+// must really keep to what the user approved (the model below is the literal
+// policy's), and the guarded policy never accepts what the literal refuses.
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -9,11 +10,14 @@
 #include <taplatform/talog.h>
 
 #include "FuzzCheck.h"
+#include "common/Policy.h"
 #include "core/PlugIn.h"
 #include "text/Json.h"
 
 using Harlune::Web::Json;
 using Harlune::Web::PlugIn;
+using Harlune::Web::Policy;
+using Harlune::Web::PolicyKind;
 
 namespace {
 
@@ -58,7 +62,11 @@ PlugIn& plugIn() {
     auto p = std::make_unique<PlugIn>();
     p->setPageHostname(kPageHost);
     p->setLastSelectedPath(kChosenFolder);
-    PlugIn::addToApprovedFileList(std::vector<std::string>(std::begin(kApproved), std::end(kApproved)), "");
+    const std::vector<std::string> approved(std::begin(kApproved), std::end(kApproved));
+    for (PolicyKind kind : {PolicyKind::Guarded, PolicyKind::Literal}) {
+      Policy::setForTesting(kind);
+      PlugIn::addToApprovedFileList(approved, kPageHost);
+    }
     return p;
   }();
   return *plugIn;
@@ -78,7 +86,7 @@ void checkErrorObject(const std::string& error) {
       "Error parsing JSON: ", "Invalid application ID hostname: ",
       "The website attempted to transfer to an unauthorized directory: ",
       "The website attempted to upload an unauthorized file or folder: ",
-      "Invalid argument: paths"};
+      "Invalid argument: paths", "Invalid argument: transfer_specs"};
   bool known = false;
   for (const char* reason : kReasons) known = known || message.rfind(reason, 0) == 0;
   FUZZ_CHECK(known, "the refusal gives no known reason");
@@ -141,7 +149,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string body(reinterpret_cast<const char*>(data), size);
   std::string error;
+  Policy::setForTesting(PolicyKind::Guarded);
+  const bool guardedValid = plugIn().isJsonValid(body, error);
+  if (!guardedValid) checkErrorObject(error);
+  Policy::setForTesting(PolicyKind::Literal);
   const bool valid = plugIn().isJsonValid(body, error);
+  FUZZ_CHECK(!guardedValid || valid, "the guarded policy accepted what the literal refuses");
   if (valid) {
     checkAccepted(body);
   } else {
