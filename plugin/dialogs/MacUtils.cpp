@@ -1,7 +1,10 @@
 #include "dialogs/MacUtils.h"
 
 #include <algorithm>
-#include <cctype>
+#include <iterator>
+#include <locale.h>
+#include <utility>
+#include <wctype.h>
 
 #include <desktop/Panel.h>
 #include <desktop/System.h>
@@ -19,10 +22,77 @@ constexpr long kGestaltUndefSelectorErr = -5551;
 
 int32_t digit(unsigned value) { return static_cast<int32_t>(std::min(value, 9u)); }
 
-std::string upperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
+void appendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The character at `at` and its length in bytes; 0 bytes for a sequence that
+// is not well-formed UTF-8.
+uint32_t decodeUtf8(const std::string& text, size_t at, size_t* length) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  size_t count = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
+                 : (lead >> 3) == 30 ? 4 : 0;
+  uint32_t c = count == 1 ? lead : count == 2 ? lead & 0x1F : count == 3 ? lead & 0x0F : lead & 0x07;
+  if (count == 0 || at + count > text.size()) {
+    *length = 0;
+    return 0;
+  }
+  for (size_t i = 1; i < count; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[at + i]);
+    if ((next >> 6) != 2) {
+      *length = 0;
+      return 0;
+    }
+    c = (c << 6) | (next & 0x3F);
+  }
+  static const uint32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  const bool valid = c >= kSmallest[count] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+  *length = valid ? count : 0;
+  return c;
+}
+
+// Upper case as the panel's own string type gives it: every Unicode letter
+// (ä gives Ä, é gives É), with the few letters that become two ("ß" gives
+// "SS", the Latin ligatures); bytes that are not UTF-8 stay as they are.
+std::string upperCase(const std::string& text) {
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  static const std::pair<uint32_t, const char*> kExpanding[] = {
+      {0x00DF, "SS"}, {0xFB00, "FF"}, {0xFB01, "FI"},  {0xFB02, "FL"},
+      {0xFB03, "FFI"}, {0xFB04, "FFL"}, {0xFB05, "ST"}, {0xFB06, "ST"}};
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    size_t length = 0;
+    const uint32_t c = decodeUtf8(text, at, &length);
+    if (length == 0) {
+      out += text[at++];
+      continue;
+    }
+    at += length;
+    const auto* expanding = std::find_if(std::begin(kExpanding), std::end(kExpanding),
+                                         [c](const auto& entry) { return entry.first == c; });
+    if (expanding != std::end(kExpanding)) {
+      out += expanding->second;
+    } else if (c < 0x80) {
+      out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    } else {
+      appendUtf8(out, utf8 ? static_cast<uint32_t>(towupper_l(static_cast<wint_t>(c), utf8)) : c);
+    }
+  }
+  return out;
 }
 }  // namespace
 

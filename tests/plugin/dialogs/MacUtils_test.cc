@@ -21,6 +21,11 @@ TEST(CreateFileTypes, EachExtensionOnceWithItsUpperCaseCopyInFilterOrder) {
   EXPECT_EQ(MacUtils::createFileTypes({FileType("Docs", {"txt", "pdf"}),
                                        FileType("More", {"pdf", "tar.gz"})}),
             (Strings{"txt", "TXT", "pdf", "PDF", "tar.gz", "TAR.GZ"}));
+  // Unicode upper case; bytes that are not UTF-8 stay.
+  EXPECT_EQ(MacUtils::createFileTypes({FileType("Intl", {"\u00e4bc", "\u00e9", "stra\u00dfe",
+                                                         "\u00c9", "\u0448", "x\xFFy"})}),
+            (Strings{"\u00e4bc", "\u00c4BC", "\u00e9", "\u00c9", "stra\u00dfe", "STRASSE",
+                     "\u0448", "\u0428", "x\xFFy", "X\xFFY"}));
 }
 
 TEST(CreateFileTypes, AnyTypeAddsNothing) {
