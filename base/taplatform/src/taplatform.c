@@ -4,6 +4,10 @@
 #include <string.h>
 #include <unistd.h>
 
+/* The C library's XSI strerror_r; _GNU_SOURCE gives the name strerror_r to
+ * the GNU form, which never reports an unknown code. */
+extern int __xpg_strerror_r(int code, char* buffer, size_t size);
+
 /* Messages of the library's own codes, TA_ERR_BASE to TA_ERR_LAST. */
 static const char* const kLibraryMessages[] = {
     "Unknown library error",          /* 28672 */
@@ -57,11 +61,9 @@ int ta_platform_errstr(int code, char* buffer, size_t size) {
     ta_str_ncpy(buffer, kLibraryMessages[code - TA_ERR_BASE], size);
     return 0;
   }
-  /* The GNU strerror_r may return a static text instead of filling buffer;
-   * a text cut to fit is reported as ERANGE, as the XSI form does. */
-  char text[256];
-  const char* message = strerror_r(code, text, sizeof text);
-  return ta_str_ncpy(buffer, message, size) == 0 ? 0 : ERANGE;
+  /* The XSI form: an unknown code writes "Unknown error N" and answers
+   * EINVAL, a text cut to fit answers ERANGE. */
+  return __xpg_strerror_r(code, buffer, size);
 }
 
 int ta_sock_init(void) {
