@@ -62,6 +62,7 @@ int WebHost::run() {
   window_->show();
   Desktop::Application::shared().setMainWindow(window_.get());
   loadAnswers_();
+  if (options_.interactivePanels) zenity_.reset(new Desktop::ZenityPanels());
   previousResponder_ = Desktop::Application::shared().setPanelResponder(
       [this](Desktop::SavePanel& panel, const Desktop::PanelSettings& settings) {
         return answerPanel_(panel, settings);
@@ -379,13 +380,15 @@ void WebHost::loadAnswers_() {
   }
 }
 
-Desktop::PanelAnswer WebHost::answerPanel_(Desktop::SavePanel&, const Desktop::PanelSettings&) {
+Desktop::PanelAnswer WebHost::answerPanel_(Desktop::SavePanel& panel,
+                                           const Desktop::PanelSettings& settings) {
   if (!answers_.empty()) {
     Desktop::PanelAnswer answer = answers_.front();
     answers_.pop_front();
     return answer;
   }
-  // Nobody to ask: the user closed it.
+  if (zenity_) return zenity_->answer(panel, settings);
+  // Nobody to ask: as if the user closed it.
   return Desktop::PanelAnswer::cancel();
 }
 
@@ -401,6 +404,7 @@ void WebHost::teardown_() {
     Browser::Objects::shared().forceDeallocate(live.object);
   }
   module_.reset();
+  zenity_.reset();
   Desktop::Application::shared().setPanelResponder(previousResponder_);
   Desktop::Application::shared().setMainWindow(nullptr);
   window_.reset();

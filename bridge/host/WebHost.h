@@ -31,6 +31,8 @@
 #include <desktop/Panel.h>
 #include <desktop/Window.h>
 
+#include "ZenityPanels.h"
+
 #include "BrowserFuncs.h"
 #include "Diagnostics.h"
 #include "PageObjects.h"
@@ -108,6 +110,7 @@ class WebHost : public Browser::Host, public PageLink {
   std::unique_ptr<Desktop::Window> window_;
   Desktop::PanelResponder previousResponder_;
   std::deque<Desktop::PanelAnswer> answers_;
+  std::unique_ptr<Desktop::ZenityPanels> zenity_;  // a person answers
   std::map<Key, std::unique_ptr<Instance>> instances_;
   Instance* creating_ = nullptr;
   std::string userAgent_;

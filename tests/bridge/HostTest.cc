@@ -1,7 +1,10 @@
-// The native-messaging wire, the page's location as the host builds it, and
-// the host's answers to messages it cannot serve.
+// The native-messaging wire, the page's location as the host builds it, the
+// host's answers to messages it cannot serve, and real panels through zenity.
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <string>
 #include <thread>
@@ -10,9 +13,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <desktop/RunLoop.h>
+
 #include "PageObjects.h"
 #include "WebHost.h"
 #include "Wire.h"
+#include "ZenityPanels.h"
 
 namespace {
 
@@ -162,6 +168,73 @@ TEST(Host, RefusesWhatItCannotServeAndGoesOn) {
       R"("id":1,"ok":false,"type":"created"})"};
   ASSERT_EQ(answers.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(answers[i].dump(), expected[i]);
+}
+
+TEST(Zenity, ArgumentsForEachPanel) {
+  using Desktop::PanelSettings;
+  using Desktop::WindowKind;
+  auto open = [](bool multiple, bool files, bool folders) {
+    PanelSettings s;
+    s.kind = WindowKind::OpenPanel;
+    s.allowsMultipleSelection = multiple;
+    s.canChooseFiles = files;
+    s.canChooseDirectories = folders;
+    return s;
+  };
+  PanelSettings titled = open(true, true, false);
+  titled.title = "Pick";
+  PanelSettings filtered = open(false, true, false);
+  filtered.allowedFileTypes = {"png", "jpg"};
+  PanelSettings filteredOrAny = filtered;
+  filteredOrAny.allowsOtherFileTypes = true;
+  PanelSettings save;
+  save.directory = "/home/a";
+  save.nameFieldStringValue = "report.pdf";
+  const std::string sel = "--file-selection", sep = "--separator=\n";
+  const std::vector<std::pair<PanelSettings, std::vector<std::string>>> cases = {
+      {open(false, true, false), {sel, sep}},
+      {titled, {sel, "--title=Pick", "--multiple", sep}},
+      {open(false, false, true), {sel, "--directory", sep}},
+      {open(true, true, true), {sel, "--multiple", sep}},  // files win
+      {filtered, {sel, sep, "--file-filter=*.png *.jpg | *.png *.jpg"}},
+      {filteredOrAny, {sel, sep, "--file-filter=*.png *.jpg | *.png *.jpg", "--file-filter=All files | *"}},
+      {save, {sel, "--save", sep, "--filename=/home/a/report.pdf"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Desktop::ZenityPanels::arguments(c.first), c.second);
+  EXPECT_EQ(Desktop::ZenityPanels::paths("/a b/one\n/two\n"),
+            (std::vector<std::string>{"/a b/one", "/two"}));
+}
+
+// A stand-in for zenity answers while the loop turns; its answer ends the panel.
+TEST(Zenity, TheChooserEndsThePanel) {
+  char folder[] = "/tmp/zenity-test-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const struct {
+    const char* script;
+    int code;
+    std::vector<std::string> chosen;
+  } cases[] = {
+      {"printf '/x/one\\n/x/two\\n'", Desktop::kModalResponseOK, {"/x/one", "/x/two"}},
+      {"exit 1", Desktop::kModalResponseCancel, {}},
+      {"printf '/x/one\\n'; exit 5", Desktop::kModalResponseCancel, {}},
+  };
+  auto& loop = Desktop::RunLoop::main();
+  loop.bindToCurrentThread();
+  loop.setVirtualClock(false);
+  for (const auto& c : cases) {
+    const std::string program = std::string(folder) + "/zenity";
+    std::ofstream(program) << "#!/bin/sh\n" << c.script << "\n";
+    chmod(program.c_str(), 0755);
+    Desktop::ZenityPanels zenity(Desktop::Application::shared(), program);
+    auto previous = Desktop::Application::shared().setPanelResponder(zenity.responder());
+    Desktop::OpenPanel panel;
+    panel.setAllowsMultipleSelection(true);
+    EXPECT_EQ(panel.runModal(), c.code) << c.script;
+    EXPECT_EQ(panel.filenames(), c.chosen) << c.script;
+    Desktop::Application::shared().setPanelResponder(previous);
+    unlink(program.c_str());
+  }
+  rmdir(folder);
 }
 
 }  // namespace
