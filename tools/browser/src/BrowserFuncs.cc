@@ -1,5 +1,7 @@
 #include "BrowserFuncs.h"
 
+#include <atomic>
+
 #include <cstring>
 
 #include <desktop/RunLoop.h>
@@ -63,7 +65,11 @@ NPError destroystream(NPP, NPStream*, NPReason) {
 }
 void status(NPP, const char*) {}
 const char* uagent(NPP) { return g_host ? g_host->userAgent() : ""; }
-void* memalloc(uint32_t size) { return Memory::shared().alloc(size); }
+std::atomic<uint32_t> g_memoryLimit{0};
+void* memalloc(uint32_t size) {
+  const uint32_t limit = g_memoryLimit.load();
+  return limit && size > limit ? nullptr : Memory::shared().alloc(size);
+}
 void memfree(void* block) {
   if (block && !Memory::shared().free(block))
     misuse("NPN_MemFree of a block that NPN_MemAlloc did not give (or freed twice)");
@@ -398,5 +404,7 @@ void stringToVariant(const std::string& text, NPVariant& out) {
   chars[text.size()] = '\0';
   STRINGN_TO_NPVARIANT(chars, text.size(), out);
 }
+
+void setPluginMemoryLimit(uint32_t bytes) { g_memoryLimit = bytes; }
 
 }  // namespace Browser

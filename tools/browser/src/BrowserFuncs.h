@@ -35,6 +35,10 @@ class Host {
 // answer errors). Main thread.
 void setHost(Host* host);
 
+// NPN_MemAlloc refuses blocks larger than this (0: no limit), so that pages
+// can see how a plug-in answers when browser memory cannot be had.
+void setPluginMemoryLimit(uint32_t bytes);
+
 // The complete table: size 472, every entry non-null.
 const NPNetscapeFuncs& browserFuncs();
 

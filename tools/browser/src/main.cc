@@ -1,11 +1,13 @@
 // tarsen-browser: runs one page with NPAPI plug-ins and exits with its verdict.
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "BrowserFuncs.h"
 #include "Location.h"
 #include "Page.h"
 
@@ -14,7 +16,7 @@ namespace {
 const char kUsage[] =
     "usage: tarsen-browser [--plugin PATH]... [--url URL] [--user-agent UA] [--timeout S]\n"
     "                      [--no-coregraphics] [--no-cocoa-events] [--screenshot FILE.png]\n"
-    "                      [--real-time] PAGE.html\n";
+    "                      [--real-time] [--memory-limit BYTES] PAGE.html\n";
 
 bool fileExists(const std::string& path) {
   struct stat st;
@@ -62,6 +64,12 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       options.timeoutSeconds = std::strtod(text.c_str(), &end);
       if (*end || !(options.timeoutSeconds > 0)) return usage("bad --timeout " + text);
+    } else if (arg == "--memory-limit") {
+      if (!value(text)) return usage("--memory-limit needs bytes");
+      char* end = nullptr;
+      const unsigned long bytes = std::strtoul(text.c_str(), &end, 10);
+      if (*end || bytes == 0 || bytes > UINT32_MAX) return usage("bad --memory-limit " + text);
+      Browser::setPluginMemoryLimit(static_cast<uint32_t>(bytes));
     } else if (arg == "--screenshot") {
       if (!value(options.screenshot)) return usage("--screenshot needs a file");
     } else if (arg == "--no-coregraphics") {
