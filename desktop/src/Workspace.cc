@@ -1,14 +1,14 @@
 #include "desktop/Workspace.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace Desktop {
@@ -22,11 +22,21 @@ std::string trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
+// Plain reads: a /proc file of a process that ends meanwhile fails with
+// ESRCH, which a stream would raise as an exception.
 bool readWholeFile(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  text.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return got == 0;
 }
 
 Status fail(std::string* error, const std::string& why) {
