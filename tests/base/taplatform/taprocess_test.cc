@@ -1,8 +1,8 @@
 #include <taplatform/taprocess.h>
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,19 +38,10 @@ class ShellTest : public testing::Test {
   }
   // Children of this process that ended and were never reaped.
   static int zombieChildren() {
+    FILE* ps = popen(("ps -o stat= --ppid " + std::to_string(getpid())).c_str(), "r");
     int count = 0;
-    DIR* proc = opendir("/proc");
-    while (const dirent* e = proc ? readdir(proc) : nullptr) {
-      std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
-      std::string stat;
-      if (!std::getline(in, stat) || stat.rfind(')') == std::string::npos) continue;
-      std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-      char state = 0;
-      int ppid = 0;
-      fields >> state >> ppid;
-      if (ppid == getpid() && state == 'Z') ++count;
-    }
-    if (proc) closedir(proc);
+    for (int c; ps != nullptr && (c = fgetc(ps)) != EOF;) count += c == 'Z';
+    if (ps != nullptr) pclose(ps);
     return count;
   }
 

@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <desktop/Workspace.h>
 #include <gtest/gtest.h>
@@ -44,6 +47,21 @@ void makeBundle(const TempHome& home, const std::string& folder, const std::stri
                  "identifier=com.tarsen.harlune\nexecutable=tarsenharlune\n");
   home.writeFile(contents + "/MacOS/tarsenharlune", "#!/bin/sh\n" + script);
   ::chmod((home.path() + "/" + contents + "/MacOS/tarsenharlune").c_str(), 0755);
+}
+
+// Waits for what another process brings about; generous deadline.
+bool eventually(const std::function<bool()>& condition) {
+  for (int i = 0; i < 2000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+
+// Runs the bundle in `home` through `open`, in that home's session.
+int openBundle(const std::string& home, const std::string& folder) {
+  return std::system(("export HOME='" + home + "'; '" DESKTOP_OPEN_DIR "/open' \"$HOME/" + folder +
+                      "/Tarsen Harlune.app\"").c_str());
 }
 
 TEST(HarluneAppUrl, NoUrlFileMeansNoApplicationAndNoTraffic) {
@@ -155,9 +173,14 @@ TEST(HarluneAppTerminate, RefusalsAndKills) {
   }
   HarluneApp::resetForTesting();
   {
+    // A 404 ends the processes of the application's name, in this test's
+    // session only: the copy it started itself.
+    makeBundle(home, "Applications", "while :; do sleep 0.05; done\n");
+    ASSERT_EQ(openBundle(home.path(), "Applications"), 0);
     FakeHarlune missing(FakeHarlune::okHandler("", 404));
     missing.publish(home);
     EXPECT_TRUE(HarluneApp::terminate());
+    EXPECT_TRUE(eventually([] { return Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier) == -1; }));
   }
   HarluneApp::resetForTesting();
   {
@@ -196,10 +219,44 @@ TEST(HarluneAppBundle, HintWithoutTheBundleFallsBackToSystemApplicationsOnly) {
   EXPECT_FALSE(HarluneApp::launch());
 }
 
+#ifdef HARLUNE_SIM_PATH
+// harlune-sim started through `open` in a HOME of its own: another session's
+// copy of the application, same bundle identifier and process name.
+class ForeignApplication {
+public:
+  ForeignApplication() {
+    char pattern[] = "/tmp/tarsen-foreign-XXXXXX";
+    if (!::mkdtemp(pattern)) return;
+    _home = pattern;
+    const std::string install = "HOME='" + _home + "' '" HARLUNE_SIM_PATH "' --make-bundle '" +
+                                _home + "/Applications' > /dev/null";
+    if (std::system(install.c_str()) != 0 || openBundle(_home, "Applications") != 0) return;
+    const std::string pidFile =
+        _home + "/Library/Application Support/Tarsen/Tarsen Harlune/var/run/process.pid";
+    eventually([&] { return (_pid = std::atoi(slurp(pidFile).c_str())) > 0; });
+  }
+  ~ForeignApplication() {
+    if (_pid > 0) ::kill(_pid, SIGKILL);  // started above, by this test
+    if (!_home.empty()) std::system(("rm -rf '" + _home + "'").c_str());
+  }
+  int pid() const { return _pid; }
+  bool alive() const { return _pid > 0 && ::kill(_pid, 0) == 0; }
+
+private:
+  std::string _home;
+  int _pid = 0;
+};
+#endif
+
 // Launches start the bundle through `open`, which the host finds first on PATH.
+// Each runs in its own HOME, so its session holds only what it started, while
+// another session runs its own copy of the application.
 class HarluneAppLaunch : public ::testing::Test {
 protected:
   void SetUp() override {
+#ifdef HARLUNE_SIM_PATH
+    ASSERT_GT(_foreign.pid(), 0);
+#endif
     const char* path = std::getenv("PATH");
     _oldPath = path ? path : "";
     ::setenv("PATH", (std::string(DESKTOP_OPEN_DIR) + ":" + _oldPath).c_str(), 1);
@@ -212,20 +269,26 @@ protected:
     ta_log_set_level(3);
     ::setenv("PATH", _oldPath.c_str(), 1);
     HarluneApp::setLaunchTimeoutMs(20000);
-    // Nothing started here may outlive the test.
-    const int pid = Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier);
-    if (pid > 0) ::kill(pid, SIGKILL);
+    // Nothing started here may outlive the test; the session is this test's
+    // own HOME, so whatever it lists was started here.
+    for (const Desktop::RunningApplication& app : Desktop::Workspace::runningApplications()) {
+      if (app.bundleIdentifier == kHarluneBundleIdentifier) ::kill(app.processIdentifier, SIGKILL);
+    }
+#ifdef HARLUNE_SIM_PATH
+    EXPECT_TRUE(_foreign.alive());
+    EXPECT_EQ(slurp(_logPath).find("(pid: " + std::to_string(_foreign.pid()) + ")"),
+              std::string::npos);
+#endif
   }
   // The log is the only window into a launch in progress.
   bool waitForLogLine(const std::string& line) {
-    for (int i = 0; i < 2000; ++i) {
-      if (slurp(_logPath).find(line) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return eventually([&] { return slurp(_logPath).find(line) != std::string::npos; });
   }
   std::string log() { return slurp(_logPath); }
 
+#ifdef HARLUNE_SIM_PATH
+  ForeignApplication _foreign;
+#endif
   TempHome _home;
   std::string _oldPath;
   std::string _logPath;
@@ -311,6 +374,32 @@ TEST_F(HarluneAppLaunch, LaunchRequestTerminateWithTheReferenceApplication) {
   ASSERT_NE(at, std::string::npos);
   EXPECT_NE(journal.find("{'agent':'Tarsen.Harlune', 'message' : 'Installing update!'}", at),
             std::string::npos);
+}
+
+// Launches that do not wait, one after another: each that finds nothing
+// answering runs `open` again, which activates the copy already started. One
+// application, and no shell left unreaped.
+TEST_F(HarluneAppLaunch, RepeatedLaunchesWithoutWaitStartOneApplicationAndLeaveNoZombie) {
+  const std::string install = std::string("'") + HARLUNE_SIM_PATH + "' --make-bundle '" +
+                              _home.path() + "/Applications' --write-path-hint > /dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0);
+  HarluneApp::setLaunchTimeoutMs(0);
+  for (int i = 0; i < 20; ++i) HarluneApp::launch();
+  // Every `open` has ended when the session holds nothing but the application.
+  ASSERT_TRUE(eventually([] {
+    const std::vector<int> session = Desktop::Workspace::sessionProcesses();
+    return session.size() == 1 && HarluneApp::pid() == session[0];
+  }));
+  EXPECT_TRUE(HarluneApp::isRunning());
+  EXPECT_EQ(Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier),
+            HarluneApp::pid());
+
+  FILE* ps = ::popen(("ps -o stat= --ppid " + std::to_string(::getpid())).c_str(), "r");
+  ASSERT_NE(ps, nullptr);
+  std::string states;
+  for (int c; (c = std::fgetc(ps)) != EOF;) states += static_cast<char>(c);
+  ::pclose(ps);
+  EXPECT_EQ(states.find('Z'), std::string::npos) << states;
 }
 #endif
 
