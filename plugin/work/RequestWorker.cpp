@@ -24,6 +24,8 @@ RequestWorker::~RequestWorker() {
          static_cast<int>(_queue.size()));
   for (HttpRequest* request : _queue) delete request;
   _queue.clear();
+  for (HttpRequest* request : _untold) delete request;
+  _untold.clear();
   ta_cond_destroy(&_cond);
   ta_mutex_destroy(&_mutex);
 }
@@ -69,27 +71,30 @@ void RequestWorker::processOneRequest() {
   ta_mutex_release(&_mutex);
   if (!request) return;
 
-  if (!HarluneApp::launch()) {
+  std::unique_ptr<HttpResponse> response;
+  const bool launched = HarluneApp::launch();
+  if (!launched) {
     TA_LOG(5, "RequestWorker::processOneRequest - Harlune couldn't be launched, error");
     TA_LOG(1, "%s", kErrorHarluneRequest);
-    if (Callback* callback = request->getCallback()) callback->handleCallback(nullptr);
-    return;
+  } else {
+    request->setPort(HarluneApp::url().port(0));
+    // The key read when the request was queued dies with the application that
+    // wrote it; a relaunch in between must not earn the page a refusal.
+    if (Policy::guarded()) request->replaceHeader("Authorization-key", HarluneApp::harluneUUID());
+    response = request->invoke();
   }
-
-  request->setPort(HarluneApp::url().port(0));
-  // The key read when the request was queued dies with the application that
-  // wrote it; a relaunch in between must not earn the page a refusal.
-  if (Policy::guarded()) request->replaceHeader("Authorization-key", HarluneApp::harluneUUID());
-  std::unique_ptr<HttpResponse> response = request->invoke();
-  if (Callback* callback = request->getCallback()) {
-    // Held while the callback runs, so stop() cannot complete between the
-    // check and the call.
-    ta_mutex_acquire(&_mutex);
-    if (!_stop) callback->handleCallback(response.get());
-    ta_mutex_release(&_mutex);
+  // Held while the callback runs, so stop() cannot complete between the check
+  // and the call. Once stopped, the request goes to the owner untold: deleted
+  // here, its page function would be released on this thread.
+  ta_mutex_acquire(&_mutex);
+  if (_stop) {
+    _untold.push_back(request.release());
+  } else if (Callback* callback = request->getCallback()) {
+    callback->handleCallback(response.get());
   }
+  ta_mutex_release(&_mutex);
   request.reset();
-  if (!response) TA_LOG(1, "%s", kErrorHarluneRequest);
+  if (launched && !response) TA_LOG(1, "%s", kErrorHarluneRequest);
 }
 
 void RequestWorker::stop() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <deque>
+#include <vector>
 
 #include <taplatform/tasynchron.h>
 
@@ -17,7 +18,8 @@ class HttpRequest;
 class RequestWorker : public Worker {
 public:
   RequestWorker();
-  // Deletes the requests still queued; their callbacks are never told.
+  // Deletes the requests still queued, and those whose sending a stop
+  // overtook; their callbacks are never told.
   ~RequestWorker() override;
 
   // Takes ownership. Any thread.
@@ -35,6 +37,7 @@ private:
   ta_cond_t _cond;
   ta_mutex_t _mutex;
   std::deque<HttpRequest*> _queue;
+  std::vector<HttpRequest*> _untold;
   bool _stop = false;
 };
 

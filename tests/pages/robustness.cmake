@@ -19,6 +19,10 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
                        ARGS ${slow_page} --url file://${CMAKE_CURRENT_SOURCE_DIR}/robust-hostile.html)
   set_tests_properties(page.robust-faults page.robust-load page.robust-hostile
                        PROPERTIES TIMEOUT 300)
+  # Requests under /v5/harlune/hang are never answered; waits are bounded at 2 s.
+  tarsen_add_page_test(robust-bounds PLUGIN ${plugin} HOME private SIM LABELS robustness
+                       SIM_ARGS --misbehave hang --misbehave-path /v5/harlune/hang
+                       ENV TARSEN_TEST_ONLY_LINK_WAIT_MS=2000 ARGS --timeout 120)
 endif()
 
 # A hostile page on every road to files and identifiers the user did not give
