@@ -116,13 +116,13 @@ int TcpSocket::connect(const std::string& host, uint16_t port) {
   target.sin_port = htons(port);
   target.sin_addr.s_addr = address;
   _timedOut = false;
-  const int failed =
-      _connectMs >= 0
-          ? connectBounded(&target, sizeof target)
-          : (::connect(_fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 ? errno
-                                                                                             : 0);
-  if (failed != 0) {
-    const int err = failed;
+  int err = 0;
+  if (_connectMs >= 0) {
+    err = connectBounded(&target, sizeof target);
+  } else if (::connect(_fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    err = errno;
+  }
+  if (err != 0) {
     TA_LOG(1,
            "TcpSocket::connect() Connection failed for socket %p error: (%i) Address: %s IP: "
            "%s inet_addr: %i",
