@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <exception>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include <taplatform/taplatform.h>
@@ -20,6 +21,13 @@ using namespace Harlune::Web;
 namespace {
 taTarsenWebPlugin* instanceOf(NPP npp) {
   return npp ? static_cast<taTarsenWebPlugin*>(npp->pdata) : nullptr;
+}
+
+std::mutex gLiveMutex;
+// An object, not a heap pointer: nothing of the plug-in may outlive its unload.
+std::map<NPP, taTarsenWebPlugin*>& liveInstances() {
+  static std::map<NPP, taTarsenWebPlugin*> table;
+  return table;
 }
 }  // namespace
 
@@ -93,11 +101,29 @@ NPError TW_PopulatePluginFunctionTable(NPPluginFuncs* funcs) {
 }
 
 void TW_ScheduleAsyncCallback(NPP instance, void (*function)(void*), void* argument) {
-  taTarsenWebPlugin* plugin = instanceOf(instance);
-  TA_LOG(5, "TW_ScheduleAsyncCallback() [%p] - plugin=%p", static_cast<void*>(instance),
-         static_cast<void*>(plugin));
-  if (!plugin || !plugin->oneShotManager()) return;
-  plugin->oneShotManager()->scheduleAsyncCallback(function, argument);
+  {
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    auto it = liveInstances().find(instance);
+    taTarsenWebPlugin* plugin = it == liveInstances().end() ? nullptr : it->second;
+    TA_LOG(5, "TW_ScheduleAsyncCallback() [%p] - plugin=%p", static_cast<void*>(instance),
+           static_cast<void*>(plugin));
+    if (plugin && plugin->oneShotManager()) {
+      plugin->oneShotManager()->scheduleAsyncCallback(function, argument);
+      return;
+    }
+  }
+  OneShotManager::discardOnMainThread(function, argument);
+}
+
+void TW_RegisterInstance(NPP instance, taTarsenWebPlugin* plugin) {
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  liveInstances()[instance] = plugin;
+}
+
+void TW_UnregisterInstance(NPP instance, const taTarsenWebPlugin* plugin) {
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  auto it = liveInstances().find(instance);
+  if (it != liveInstances().end() && it->second == plugin) liveInstances().erase(it);
 }
 
 NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t argc, char* argn[], char* argv[],
@@ -119,6 +145,7 @@ NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t argc, char* argn[], 
     return NPERR_GENERIC_ERROR;
   }
   instance->pdata = plugin;
+  TW_RegisterInstance(instance, plugin);
   const NPError err = TW_CocoaEventsSupportedCheck(instance);
   if (err != NPERR_NO_ERROR) return err;
   TA_LOG(5, "NPP_New() - done");

@@ -15,12 +15,19 @@ TW_EXPORT NPError NP_Shutdown(void);
 namespace Harlune {
 namespace Web {
 
+class taTarsenWebPlugin;
+
 inline constexpr char kMimeDescription[] = "application/x-tarsen-web;;Tarsen Web";
 
 NPError TW_PopulatePluginFunctionTable(NPPluginFuncs* funcs);
-// Queues the call on the instance's own main-thread queue; dropped for a
-// handle whose instance is gone.
+// Queues the call on the instance's own main-thread queue. For a handle
+// whose instance is gone, the argument goes to its discard on the main thread.
 void TW_ScheduleAsyncCallback(NPP instance, void (*function)(void*), void* argument);
+// The instances that other threads may post to. Those threads never read a
+// handle's pdata, which the main thread clears when the page destroys it; an
+// instance leaves this list only once its threads are joined.
+void TW_RegisterInstance(NPP instance, taTarsenWebPlugin* plugin);
+void TW_UnregisterInstance(NPP instance, const taTarsenWebPlugin* plugin);
 
 NPError NPP_New(NPMIMEType pluginType, NPP instance, uint16_t mode, int16_t argc, char* argn[],
                 char* argv[], NPSavedData* saved);

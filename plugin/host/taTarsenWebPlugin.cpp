@@ -15,6 +15,7 @@
 #include "host/BrowserFuncs.h"
 #include "host/EventHandler.h"
 #include "host/PageCallbacks.h"
+#include "host/nptarsenweb.h"
 #include "host/taTarsenWebScriptObject.h"
 #include "host/taUtility.h"
 #include "link/HttpResponse.h"
@@ -114,6 +115,7 @@ taTarsenWebPlugin::~taTarsenWebPlugin() {
     // The core goes before the queue's runnables are stopped: its threads
     // must be joined before the queue they post to is destroyed.
     _plugIn.reset();
+    TW_UnregisterInstance(_npp, this);
     if (_oneShotManager) {
       RunnableScheduler::stopRunnables(_oneShotManager.get());
       _oneShotManager.reset();

@@ -67,6 +67,20 @@ void OneShotManager::registerDiscard(Function function, Function discard) {
   discards()[function] = discard;
 }
 
+void OneShotManager::discardOnMainThread(Function function, void* argument) {
+  Function discard = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(gDiscardMutex);
+    auto it = discards().find(function);
+    if (it != discards().end()) discard = it->second;
+  }
+  if (!discard) {
+    TA_LOG(1, "OneShotManager: a call without a queue or a discard was dropped");
+    return;
+  }
+  Desktop::RunLoop::main().performOnMainThread([discard, argument] { discard(argument); });
+}
+
 int OneShotManager::scheduleAsyncCallback(Function function, void* argument) {
   ta_mutex_acquire(&_mutex);
   TA_LOG(5, "OneShotManager::scheduleAsyncCallback() - size=%i",

@@ -38,6 +38,10 @@ public:
   // whose function has a registered discard is handed to that discard, so
   // that nothing queued is leaked.
   static void registerDiscard(Function function, Function discard);
+  // For a pair that has no queue to go to (its instance is gone): the
+  // argument goes to its discard on a later turn of the main run loop, since
+  // discards release page objects. Any thread.
+  static void discardOnMainThread(Function function, void* argument);
 
   size_t waiting();
 
