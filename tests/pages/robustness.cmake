@@ -17,6 +17,10 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   # The picked file, the chosen folder and the symbolic link are in tests/pages/data.
   tarsen_add_page_test(robust-hostile PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page} --url file://${CMAKE_CURRENT_SOURCE_DIR}/robust-hostile.html)
+  # A hundred pollers stop at once: the real-time limit leaves room for the
+  # sanitizers, far under the minute that sleeping pollers would take.
+  tarsen_add_page_test(robust-close PLUGIN ${plugin} HOME private SIM LABELS robustness
+                       ARGS --timeout 30)
   set_tests_properties(page.robust-faults page.robust-load page.robust-hostile
                        PROPERTIES TIMEOUT 300)
   # Requests under /v5/harlune/hang are never answered; waits are bounded at 2 s.
