@@ -330,10 +330,10 @@ void WebHost::releasePage(const json& doc, std::int64_t fn) {
 }
 
 void WebHost::send_(const json& message) {
-  std::string text = message.dump(-1, ' ', false, json::error_handler_t::replace);
+  std::string text = messageText(message);
   std::lock_guard<std::mutex> lock(outMutex_);
   if (outBroken_) return;
-  for (const auto& body : framePieces(text, kMaxOutgoing, message.value("doc", json()))) {
+  for (const auto& body : framePieces(text, kPieceLimit, message.value("doc", json()))) {
     if (!writeMessage(options_.out, body)) {
       outBroken_ = true;
       return;

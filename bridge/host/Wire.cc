@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace Bridge {
@@ -32,19 +33,61 @@ bool writeFully(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// Escaping at most doubles a text (a quote or backslash becomes two bytes;
-// control characters are escaped already inside JSON), so half the limit,
-// less room for the envelope, always fits.
-constexpr std::size_t kEnvelope = 256;
+bool plain(unsigned char c) { return c >= 0x20 && c < 0x80 && c != '"' && c != '\\'; }
 
-std::size_t utf8Boundary(const std::string& text, std::size_t at) {
-  while (at > 0 && at < text.size() &&
-         (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
-    --at;
-  return at;
+// The bytes of the UTF-8 character that starts with `lead`.
+std::size_t characterLength(unsigned char lead) {
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
+void appendString(std::string& out, const std::string& text) {
+  for (char c : text) {
+    if (!plain(static_cast<unsigned char>(c))) {
+      out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      return;
+    }
+  }
+  out += '"';
+  out += text;
+  out += '"';
+}
+
+void appendText(std::string& out, const nlohmann::json& value) {
+  if (value.is_string()) {
+    appendString(out, value.get_ref<const std::string&>());
+  } else if (value.is_object()) {
+    out += '{';
+    bool first = true;
+    for (const auto& item : value.items()) {
+      if (!first) out += ',';
+      first = false;
+      appendString(out, item.key());
+      out += ':';
+      appendText(out, item.value());
+    }
+    out += '}';
+  } else if (value.is_array()) {
+    out += '[';
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      if (i) out += ',';
+      appendText(out, value[i]);
+    }
+    out += ']';
+  } else {
+    out += value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
 }
 
 }  // namespace
+
+std::string messageText(const nlohmann::json& message) {
+  std::string out;
+  appendText(out, message);
+  return out;
+}
 
 ReadResult readMessage(int fd, std::string& out, std::size_t limit, std::uint32_t* announced) {
   out.clear();
@@ -72,18 +115,55 @@ ReadResult readMessage(int fd, std::string& out, std::size_t limit, std::uint32_
 std::vector<std::string> framePieces(const std::string& json, std::size_t limit,
                                      const nlohmann::json& doc) {
   if (json.size() <= limit) return {json};
-  const std::size_t chunk = (limit - kEnvelope) / 2;
+  const std::string head =
+      "{\"type\":\"piece\"," + (doc.is_null() ? std::string() : "\"doc\":" + messageText(doc) + ",");
+  const std::string middle = "\"text\":\"";
+  const std::string tail = "\"}";
+  const std::size_t envelope = head.size() + std::strlen("\"last\":false,") + middle.size() + tail.size();
+  // Room for at least one escaped character (\u00XX, or 4 bytes of UTF-8).
+  const std::size_t room = limit > envelope + 6 ? limit - envelope : 6;
   std::vector<std::string> pieces;
+  std::string text;
   std::size_t at = 0;
   while (at < json.size()) {
-    std::size_t end = at + chunk >= json.size() ? json.size() : utf8Boundary(json, at + chunk);
-    if (end <= at) end = at + chunk;  // no boundary within reach: not UTF-8 anyway
-    nlohmann::json piece = {{"type", "piece"},
-                            {"last", end == json.size()},
-                            {"text", json.substr(at, end - at)}};
-    if (!doc.is_null()) piece["doc"] = doc;
-    pieces.push_back(piece.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    at = end;
+    text.clear();
+    while (at < json.size() && text.size() < room) {
+      // A run of bytes that go out as they are, copied at once.
+      std::size_t run = at;
+      const std::size_t most = at + (room - text.size());
+      while (run < json.size() && run < most && plain(static_cast<unsigned char>(json[run]))) ++run;
+      if (run > at) {
+        text.append(json, at, run - at);
+        at = run;
+        continue;
+      }
+      const auto c = static_cast<unsigned char>(json[at]);
+      std::size_t length = c < 0x80 ? 1 : characterLength(c);
+      if (at + length > json.size()) length = json.size() - at;
+      char escaped[8];
+      if (c == '"' || c == '\\') {
+        escaped[0] = '\\';
+        escaped[1] = static_cast<char>(c);
+        escaped[2] = 0;
+      } else if (c < 0x20) {
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      } else {
+        escaped[0] = 0;
+      }
+      const std::size_t size = escaped[0] ? std::strlen(escaped) : length;
+      if (text.size() + size > room) break;
+      if (escaped[0]) text += escaped;
+      else text.append(json, at, length);
+      at += length;
+    }
+    std::string body;
+    body.reserve(envelope + text.size());
+    body += head;
+    body += at == json.size() ? "\"last\":true," : "\"last\":false,";
+    body += middle;
+    body += text;
+    body += tail;
+    pieces.push_back(std::move(body));
   }
   return pieces;
 }

@@ -68,10 +68,12 @@ TEST(Wire, PiecesJoinBackWithinTheLimit) {
   } cases[] = {
       {"{\"short\":true}", 1024, 1},
       {std::string(1024, 'a'), 1024, 1},
-      {std::string(1025, 'a'), 1024, 3},
-      {quotes, 4096, 6},
+      {std::string(1025, 'a'), 1024, 2},
+      {quotes, 4096, 5},  // 20,000 bytes escaped
       {wide, 4096, 0},  // 0: just more than one
-      {std::string(3 * 1024 * 1024, 'b'), Bridge::kMaxOutgoing, 7},
+      {std::string(3 * 1024 * 1024, 'b'), Bridge::kMaxOutgoing, 4},
+      {std::string(3 * 1024 * 1024, 'b'), Bridge::kPieceLimit, 7},
+      {"{\"ctl\":\"\x01\x1f\",\"t\":\"" + std::string(2000, 'c') + "\"}", 1024, 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 20) + " limit " + std::to_string(c.limit));
@@ -93,6 +95,20 @@ TEST(Wire, PiecesJoinBackWithinTheLimit) {
     }
     EXPECT_EQ(joined, c.text);
   }
+}
+
+// The fast text of a message is the library's own dump, escapes and all.
+TEST(Wire, MessageTextIsTheDump) {
+  using nlohmann::json;
+  const json values[] = {
+      json::parse(R"({"type":"result","doc":3,"call":9,"ok":true,"value":null})"),
+      {{"k\"ey", "a\\b\"c\n\x01\x7f"}, {"list", {1, -2.5, true, nullptr, "é€😀", json::array()}}},
+      {{"value", "data:application/octet-stream;base64," + std::string(100000, 'Q')}},
+      {{"bad", std::string("ok\xff\xc3")}, {"empty", json::object()}},
+      json("plain"), json(42),
+  };
+  for (const auto& v : values)
+    EXPECT_EQ(Bridge::messageText(v), v.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 TEST(Wire, LocationOfTheReportedAddress) {
