@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "core/Constants.h"
+#include "common/Constants.h"
 #include "dialogs/DialogUtils.h"
 #include "text/Json.h"
 

@@ -5,9 +5,9 @@
 
 #include <taplatform/taplatform.h>
 
+#include "common/Constants.h"
 #include "common/Policy.h"
-#include "core/Constants.h"
-#include "core/Utils.h"
+#include "common/Utils.h"
 #include "link/HarluneApp.h"
 #include "text/Json.h"
 #include "work/RequestWorker.h"

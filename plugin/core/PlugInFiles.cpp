@@ -10,9 +10,9 @@
 
 #include <taplatform/taplatform.h>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
+#include "common/Utils.h"
 #include "core/PlugIn.h"
-#include "core/Utils.h"
 #include "text/Json.h"
 
 namespace Harlune {

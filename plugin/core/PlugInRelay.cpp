@@ -6,15 +6,15 @@
 
 #include <taplatform/talog.h>
 
+#include "common/Callback.h"
+#include "common/Constants.h"
 #include "common/Policy.h"
-#include "core/Constants.h"
+#include "common/Utils.h"
 #include "core/PlugIn.h"
-#include "core/Utils.h"
 #include "link/HarluneApp.h"
 #include "link/HttpRequest.h"
 #include "text/Json.h"
 #include "text/PathEscaper.h"
-#include "work/Callback.h"
 #include "work/RequestWorker.h"
 
 namespace Harlune {

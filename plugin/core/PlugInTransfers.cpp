@@ -8,8 +8,8 @@
 
 #include <taplatform/talog.h>
 
+#include "common/Constants.h"
 #include "common/Policy.h"
-#include "core/Constants.h"
 #include "core/PlugIn.h"
 #include "core/Transfer.h"
 #include "text/PathEscaper.h"

@@ -4,9 +4,10 @@
 
 #include <taplatform/talog.h>
 
-#include "core/Constants.h"
-#include "core/Utils.h"
+#include "common/Constants.h"
+#include "common/Utils.h"
 #include "link/HarluneApp.h"
+#include "link/HttpRequest.h"
 #include "text/XmlEscaper.h"
 
 namespace Harlune {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
 #include "text/Json.h"
 
 namespace Harlune {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Runnable.h"
 #include "dialogs/IDialogImpl.h"
-#include "work/Runnable.h"
 
 namespace Harlune {
 namespace Web {

@@ -3,7 +3,7 @@
 #include <desktop/Panel.h>
 #include <taplatform/talog.h>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
 #include "dialogs/DialogUtils.h"
 #include "dialogs/MacUtils.h"
 #include "dialogs/TATimer2.h"

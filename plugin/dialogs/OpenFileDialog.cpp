@@ -2,8 +2,8 @@
 
 #include <taplatform/talog.h>
 
-#include "core/Constants.h"
-#include "core/Utils.h"
+#include "common/Constants.h"
+#include "common/Utils.h"
 #include "dialogs/MacOpenFileDialogImpl.h"
 #include "text/PathEscaper.h"
 

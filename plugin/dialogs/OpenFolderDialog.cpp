@@ -1,7 +1,7 @@
 #include "dialogs/OpenFolderDialog.h"
 
-#include "core/Constants.h"
-#include "core/Utils.h"
+#include "common/Constants.h"
+#include "common/Utils.h"
 #include "dialogs/MacOpenFileDialogImpl.h"
 #include "text/PathEscaper.h"
 

@@ -2,7 +2,7 @@
 
 #include <taplatform/talog.h>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
 #include "dialogs/MacSaveFileDialogImpl.h"
 #include "text/PathEscaper.h"
 

@@ -3,7 +3,7 @@
 #include <desktop/RunLoop.h>
 #include <taplatform/talog.h>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
 #include "core/PlugIn.h"
 #include "dialogs/FileDialog.h"
 #include "host/BrowserFuncs.h"

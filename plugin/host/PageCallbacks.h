@@ -7,7 +7,7 @@
 #include <npapi/npapi.h>
 #include <npapi/npruntime.h>
 
-#include "work/Callback.h"
+#include "common/Callback.h"
 
 namespace Harlune {
 namespace Web {

@@ -9,7 +9,7 @@
 #include <taplatform/taplatform.h>
 
 #include "common/Policy.h"
-#include "core/Utils.h"
+#include "common/Utils.h"
 #include "host/BrowserFuncs.h"
 #include "host/taTarsenWebPlugin.h"
 #include "host/taUtility.h"

@@ -8,9 +8,9 @@
 
 #include <taplatform/taplatform.h>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
+#include "common/Utils.h"
 #include "core/PlugIn.h"
-#include "core/Utils.h"
 #include "host/Arguments.h"
 #include "host/BrowserFuncs.h"
 #include "host/EventHandler.h"

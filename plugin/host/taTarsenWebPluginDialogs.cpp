@@ -10,9 +10,9 @@
 
 #include <taplatform/talog.h>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
+#include "common/Utils.h"
 #include "core/PlugIn.h"
-#include "core/Utils.h"
 #include "dialogs/OpenFileDialog.h"
 #include "dialogs/OpenFolderDialog.h"
 #include "dialogs/SaveFileDialog.h"

@@ -8,8 +8,8 @@
 #include <desktop/Pasteboard.h>
 #include <taplatform/talog.h>
 
+#include "common/Utils.h"
 #include "core/PlugIn.h"
-#include "core/Utils.h"
 #include "host/BrowserFuncs.h"
 
 namespace Harlune {

@@ -8,9 +8,9 @@
 #include <desktop/Workspace.h>
 #include <taplatform/taplatform.h>
 
-#include "core/Constants.h"
-#include "core/OsxUtils.h"
-#include "core/Utils.h"
+#include "common/Constants.h"
+#include "common/OsxUtils.h"
+#include "common/Utils.h"
 #include "link/File.h"
 #include "link/FileSystem.h"
 #include "link/HttpRequest.h"

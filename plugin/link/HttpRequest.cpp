@@ -9,10 +9,10 @@
 
 #include <taplatform/taplatform.h>
 
+#include "common/Callback.h"
+#include "common/Constants.h"
 #include "common/Policy.h"
-#include "core/Constants.h"
 #include "link/Socket.h"
-#include "work/Callback.h"
 
 namespace Harlune {
 namespace Web {

@@ -4,11 +4,11 @@
 
 #include <taplatform/talog.h>
 
+#include "common/Callback.h"
+#include "common/Constants.h"
 #include "common/Policy.h"
-#include "core/Constants.h"
 #include "link/HarluneApp.h"
 #include "link/HttpRequest.h"
-#include "work/Callback.h"
 
 namespace Harlune {
 namespace Web {

@@ -2,9 +2,9 @@
 
 #include <taplatform/talog.h>
 
-#include "work/Callback.h"
+#include "common/Callback.h"
+#include "common/Runnable.h"
 #include "work/OneShotManager.h"
-#include "work/Runnable.h"
 
 namespace Harlune {
 namespace Web {

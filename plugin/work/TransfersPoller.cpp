@@ -7,10 +7,11 @@
 
 #include <taplatform/taplatform.h>
 
+#include "common/Constants.h"
 #include "common/Policy.h"
-#include "core/Constants.h"
-#include "core/Utils.h"
+#include "common/Utils.h"
 #include "link/HarluneApp.h"
+#include "link/HttpRequest.h"
 #include "text/Json.h"
 
 namespace Harlune {

@@ -4,7 +4,7 @@
 
 #include <taplatform/talog.h>
 
-#include "core/Utils.h"
+#include "common/Utils.h"
 #include "work/TAAutoreleasePool.h"
 
 namespace Harlune {

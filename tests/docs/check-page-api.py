@@ -6,7 +6,7 @@
 Reads the script object's method and property tables and each adapter's
 argument check, then requires docs/page-api.md and docs/tarsen-web.d.ts to
 name exactly those methods and properties with those argument counts, and
-the reference to quote every failure text of plugin/core/Constants.h.
+the reference to quote every failure text of plugin/common/Constants.h.
 """
 import math
 import re
@@ -166,7 +166,7 @@ def main():
 
     # Texts may be wrapped across lines of the reference, as they render.
     flowing = re.sub(r"\s+", " ", reference)
-    constants = (root / "plugin" / "core" / "Constants.h").read_text()
+    constants = (root / "plugin" / "common" / "Constants.h").read_text()
     for name, text in re.findall(r'constexpr char (kError\w+)\[\] =\s*((?:"[^"]*"\s*)+);', constants):
         message = "".join(re.findall(r'"([^"]*)"', text))
         if message not in flowing:

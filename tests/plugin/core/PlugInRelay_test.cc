@@ -10,9 +10,9 @@
 
 #include "FakeHarlune.h"
 #include "LiteralPolicy.h"
+#include "common/Callback.h"
 #include "core/PlugIn.h"
 #include "link/HttpResponse.h"
-#include "work/Callback.h"
 
 namespace Harlune {
 namespace Web {

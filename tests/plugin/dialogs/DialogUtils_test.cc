@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Constants.h"
+#include "common/Constants.h"
 #include "text/Json.h"
 
 namespace Harlune {

@@ -6,12 +6,12 @@
 #include <gtest/gtest.h>
 
 #include "DialogTestSupport.h"
-#include "core/Utils.h"
+#include "common/Callback.h"
+#include "common/Utils.h"
 #include "dialogs/OpenFileDialog.h"
 #include "dialogs/OpenFolderDialog.h"
 #include "dialogs/SaveFileDialog.h"
 #include "text/Json.h"
-#include "work/Callback.h"
 #include "work/OneShotManager.h"
 #include "work/RunnableScheduler.h"
 

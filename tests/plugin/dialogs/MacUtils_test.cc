@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "DialogTestSupport.h"
-#include "core/OsxUtils.h"
-#include "core/Utils.h"
+#include "common/OsxUtils.h"
+#include "common/Utils.h"
 
 namespace Harlune {
 namespace Web {

@@ -20,7 +20,8 @@
 #include <taplatform/talog.h>
 
 #include "FakeHarlune.h"
-#include "core/Utils.h"
+#include "common/Utils.h"
+#include "link/HttpRequest.h"
 
 namespace Harlune {
 namespace Web {

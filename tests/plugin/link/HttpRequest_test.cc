@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Callback.h"
 #include "common/Policy.h"
-#include "work/Callback.h"
 
 namespace Harlune {
 namespace Web {

@@ -24,9 +24,9 @@
 #include <taplatform/talog.h>
 
 #include "FakeHarlune.h"
+#include "common/Callback.h"
 #include "core/PlugIn.h"
 #include "link/HttpResponse.h"
-#include "work/Callback.h"
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define ROBUST_COUNT_HEAP 1

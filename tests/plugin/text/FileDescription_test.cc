@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/OsxUtils.h"
-#include "core/Utils.h"
+#include "common/OsxUtils.h"
+#include "common/Utils.h"
 #include "text/Json.h"
 
 namespace Harlune {

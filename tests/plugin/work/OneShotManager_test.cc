@@ -7,8 +7,8 @@
 #include <desktop/RunLoop.h>
 #include <gtest/gtest.h>
 
-#include "work/Callback.h"
-#include "work/Runnable.h"
+#include "common/Callback.h"
+#include "common/Runnable.h"
 #include "work/RunnableScheduler.h"
 
 namespace Harlune {

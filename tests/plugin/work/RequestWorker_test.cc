@@ -11,11 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "FakeHarlune.h"
+#include "common/Callback.h"
 #include "common/Policy.h"
-#include "core/Utils.h"
+#include "common/Utils.h"
 #include "link/HarluneApp.h"
 #include "link/HttpRequest.h"
-#include "work/Callback.h"
 
 namespace Harlune {
 namespace Web {

@@ -1,4 +1,4 @@
-#include "core/OsxUtils.h"
+#include "common/OsxUtils.h"
 
 #include <desktop/System.h>
 

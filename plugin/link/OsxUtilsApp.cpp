@@ -1,4 +1,6 @@
-#include "core/OsxUtils.h"
+// OsxUtils' query for the desktop application's process, defined here because
+// it needs the application's bundle identifier.
+#include "common/OsxUtils.h"
 
 #include <desktop/Workspace.h>
 

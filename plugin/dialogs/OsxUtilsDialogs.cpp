@@ -1,4 +1,5 @@
-#include "core/OsxUtils.h"
+// OsxUtils' panel queries, defined here because they need the panel helpers.
+#include "common/OsxUtils.h"
 
 #include <desktop/Panel.h>
 #include <desktop/Window.h>

@@ -1,16 +1,12 @@
-#include "core/Utils.h"
+// Utils' requests to the desktop application, defined here because they need
+// its address and access key.
+#include "common/Utils.h"
 
-#include <taplatform/taplatform.h>
-
-#include "link/FileSystem.h"
 #include "link/HarluneApp.h"
+#include "link/HttpRequest.h"
 
 namespace Harlune {
 namespace Web {
-
-namespace {
-bool gLogStarted = false;
-}
 
 std::unique_ptr<HttpRequest> Utils::createHttpRequest(ContentType_e type) {
   const Url url = HarluneApp::url();
@@ -33,35 +29,6 @@ std::unique_ptr<HttpRequest> Utils::createHttpRequest(const std::string& method,
   request->setPath(path);
   request->appendData(body);
   return request;
-}
-
-std::string Utils::errorCodeToStr(int code) {
-  char text[256] = "";
-  ta_platform_errstr(code, text, sizeof text);
-  return text;
-}
-
-std::string Utils::setCurrentDirToUserHome() { return ""; }
-
-void Utils::logInit() {
-  if (gLogStarted) return;
-  gLogStarted = true;
-  const std::string path = FileSystem::logPath();
-  if (!path.empty()) ta_log_init(TA_LOG_TYPE_FILE, path.c_str());
-  ta_dbg_set(3);
-  ta_dbg_set_all(3);
-}
-
-void Utils::logCleanup() {
-  if (!gLogStarted) return;
-  gLogStarted = false;
-  ta_log_cleanup();
-}
-
-void Utils::logException(const std::exception& e) { TA_LOG(1, "%s", e.what()); }
-
-void Utils::logException(const std::string& context, const std::exception& e) {
-  TA_LOG(1, "%s: %s", context.c_str(), e.what());
 }
 
 }  // namespace Web

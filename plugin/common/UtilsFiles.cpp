@@ -1,9 +1,9 @@
 // File descriptions for the page: what it learns about dropped and chosen files.
-#include "core/Utils.h"
+#include "common/Utils.h"
 
 #include <ctime>
 
-#include "core/OsxUtils.h"
+#include "common/OsxUtils.h"
 #include "text/PathEscaper.h"
 
 namespace Harlune {

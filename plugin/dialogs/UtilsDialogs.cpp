@@ -1,5 +1,6 @@
-#include "core/OsxUtils.h"
-#include "core/Utils.h"
+// Utils' panel queries, defined beside the panels they ask about.
+#include "common/OsxUtils.h"
+#include "common/Utils.h"
 
 namespace Harlune {
 namespace Web {

@@ -1,5 +1,6 @@
-// Shared functions of the core: requests to the desktop application, error
-// texts and the plug-in's log.
+// Functions every layer shares: requests to the desktop application, error
+// texts and the plug-in's log. Members that need a later folder are defined
+// there (link/UtilsHttp.cpp, link/UtilsLog.cpp, dialogs/UtilsDialogs.cpp).
 #pragma once
 
 #include <exception>
@@ -9,10 +10,10 @@
 
 #include <taplatform/tafile.h>
 
-#include "link/HttpRequest.h"
-
 namespace Harlune {
 namespace Web {
+
+class HttpRequest;
 
 enum ContentType_e { ContentTypeJson = 0, ContentTypeXml = 1 };
 

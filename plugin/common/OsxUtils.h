@@ -1,4 +1,6 @@
-// Platform queries the core needs from the desktop services.
+// Platform queries every layer may need from the desktop services. Members
+// that need a later folder are defined there (link/OsxUtilsApp.cpp,
+// dialogs/OsxUtilsDialogs.cpp).
 #pragma once
 
 #include <string>
