@@ -1,6 +1,6 @@
 // The native-messaging wire: each message is a 32-bit length in the
 // machine's byte order followed by that many bytes of UTF-8 JSON. The
-// browser takes at most 1 MiB per message from a host, so a longer one goes
+// browser takes at most 1 MiB per message from a host, so a long one goes
 // out as ordered "piece" messages that the extension joins.
 #pragma once
 
