@@ -362,9 +362,9 @@ TEST_F(LogTest, FaultWritesSignalAndBacktrace) {
   std::istringstream tokens(bodies[1].substr(hash_prefix.size()));
   std::string hash;
   tokens >> hash;
-  EXPECT_TRUE(IsHex(hash)) << bodies[1];
-  EXPECT_LE(hash.size(), 8u);
-  // Each frame line repeats the address listed in the hash line.
+  // Each frame line repeats the address listed in the hash line, and the
+  // hash is FNV-1a over the frames' bytes, each taken as a signed char.
+  uint64_t fnv = 0xcbf29ce484222325ull;
   std::string address;
   size_t frame = 0;
   for (; tokens >> address; frame++) {
@@ -376,7 +376,15 @@ TEST_F(LogTest, FaultWritesSignalAndBacktrace) {
     ASSERT_EQ(line.compare(0, 7, expected), 0) << line;
     EXPECT_EQ(line.substr(7, 18), address) << line;
     EXPECT_TRUE(line.size() == 25 || line[25] == ' ') << line;
+    const uint64_t value = std::stoull(address, nullptr, 16);
+    for (int b = 0; b < 8; b++) {
+      fnv ^= static_cast<uint64_t>(static_cast<signed char>(value >> (8 * b)));
+      fnv *= 0x100000001b3ull;
+    }
   }
+  char recomputed[16];
+  std::snprintf(recomputed, sizeof recomputed, "%x", static_cast<unsigned>(fnv));
+  EXPECT_EQ(hash, recomputed) << bodies[1];
   EXPECT_GE(frame, 2u);
 }
 
