@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,8 +52,6 @@ bool IsHex(const std::string& s) {
 // A line's header, "YYYY-MM-DD hh:mm:ss.mmm [pid-0xthread] ", checked for its
 // shape and taken apart; false when the shape differs.
 struct Header {
-  int month = 0;
-  unsigned pid = 0;
   std::string body;
 };
 bool ParseHeader(const std::string& line, Header* out) {
@@ -68,8 +68,6 @@ bool ParseHeader(const std::string& line, Header* out) {
   std::string pid = line.substr(shape.size(), dash - shape.size());
   std::string thread = line.substr(dash + 1, close - dash - 1);
   if (!IsHex(pid) || thread.compare(0, 2, "0x") != 0 || !IsHex(thread.substr(2))) return false;
-  out->month = std::stoi(line.substr(5, 2));
-  out->pid = static_cast<unsigned>(std::stoul(pid, nullptr, 16));
   out->body = line.substr(close + 2);
   return true;
 }
@@ -180,17 +178,32 @@ TEST_F(LogTest, LevelSetters) {
   EXPECT_EQ(ta_log_get_level(), -1);
 }
 
-TEST_F(LogTest, HeaderShape) {
+// The local time now as a header writes it, "YYYY-MM-DD hh:mm:ss.mmm".
+std::string StampNow() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  struct tm tm;
+  localtime_r(&tv.tv_sec, &tm);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                static_cast<int>(tv.tv_usec / 1000));
+  return text;
+}
+
+TEST_F(LogTest, HeaderCarriesTimePidAndThread) {
   Start("x.log");
-  TA_LOG(3, "header %s", "shape");
-  std::string text = ReadFile(Path("x.0.log"));
-  ASSERT_EQ(text.back(), '\n');
-  Header h;
-  ASSERT_TRUE(ParseHeader(text, &h)) << text;
-  EXPECT_EQ(h.body, "LOG header shape\n");
-  EXPECT_EQ(h.pid, static_cast<unsigned>(getpid()));
-  EXPECT_GE(h.month, 1);
-  EXPECT_LE(h.month, 12);
+  const std::string before = StampNow();
+  TA_LOG(3, "header %s", "fields");
+  const std::string after = StampNow();
+  const std::string text = ReadFile(Path("x.0.log"));
+  const std::string stamp = text.substr(0, before.size());
+  EXPECT_LE(before, stamp);  // fixed-width fields: text order is time order
+  EXPECT_LE(stamp, after);
+  char rest[96];
+  std::snprintf(rest, sizeof rest, " [%x-%p] LOG header fields\n", static_cast<unsigned>(getpid()),
+                reinterpret_cast<void*>(pthread_self()));
+  EXPECT_EQ(text.substr(before.size()), rest);
 }
 
 TEST_F(LogTest, IdenticalMessagesFoldIntoARepeatLine) {
