@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -150,15 +151,57 @@ TEST(ScriptArguments, CountsAndKinds) {
   EXPECT_FALSE(argumentsFit(badBool, 4, "SBSOB", 4, 5));
 }
 
-TEST(ScriptMethods, ExactlyTheThirtyNames) {
-  for (const char* name : kScriptMethodNames) EXPECT_TRUE(TWIsScriptMethodName(name)) << name;
-  for (const char* name : {"StartDownload", "startdownload", "startDownload ", "", "name",
-                           "toString", "queryversion"}) {
-    EXPECT_FALSE(TWIsScriptMethodName(name)) << name;
+// Identifiers are their own text, enough for the object's name lookups.
+bool textIsString(NPIdentifier) { return true; }
+NPUTF8* textOf(NPIdentifier id) { return strdup(static_cast<const char*>(id)); }
+NPIdentifier idOf(const char* text) { return const_cast<char*>(text); }
+
+class WithBrowserIdentifiers : public ::testing::Test {
+protected:
+  void SetUp() override {
+    NPNetscapeFuncs browser;
+    std::memset(&browser, 0, sizeof browser);
+    browser.size = sizeof browser;
+    browser.memalloc = &testAlloc;
+    browser.memfree = &testFree;
+    browser.identifierisstring = &textIsString;
+    browser.utf8fromidentifier = &textOf;
+    TW_PopulateNetscapeFunctionTable(&browser);
   }
-  std::vector<std::string> names(std::begin(kScriptMethodNames), std::end(kScriptMethodNames));
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+  void TearDown() override { TW_ClearNetscapeFunctionTable(); }
+};
+
+TEST_F(WithBrowserIdentifiers, ExactlyTheThirtyMethodsAndThreeProperties) {
+  std::vector<std::string> methods = {
+      "addToDownloadList", "addToUploadList", "clearDownloadList", "clearUploadList",
+      "harluneHttpRequest", "harluneHttpRequestAsync", "displayAboutWindow",
+      "displayPreferencesWindow", "displayTransferManager", "handleDrop", "initSession",
+      "queryBrowserEngine", "queryBuildVersion", "queryPluginVersion", "queryVersion",
+      "queryHarluneVersion", "runOpenFileDialog", "runOpenFileDialogAsync",
+      "runOpenFolderDialog", "runOpenFolderDialogAsync", "runSaveFileDialog",
+      "runSaveFileDialogAsync", "startDownload", "startDownloadToPath", "startUploadToURL",
+      "startListDownloadToPath", "startListUploadToURL", "readAsArrayBuffer",
+      "readChunkAsArrayBuffer", "httpRequestImplementation"};
+  const std::vector<std::string> properties = {"name", "dropObserver", "eventHandler"};
+  for (const std::string& m : methods) {
+    EXPECT_TRUE(TWScriptObjectHasMethod(nullptr, idOf(m.c_str()))) << m;
+    EXPECT_FALSE(TWScriptObjectHasProperty(nullptr, idOf(m.c_str()))) << m;
+  }
+  for (const std::string& p : properties) {
+    EXPECT_TRUE(TWScriptObjectHasProperty(nullptr, idOf(p.c_str()))) << p;
+    EXPECT_FALSE(TWScriptObjectHasMethod(nullptr, idOf(p.c_str()))) << p;
+  }
+  for (const char* no : {"StartDownload", "startdownload", "startDownload ", "", "Name",
+                         "toString", "queryversion", "eventhandler"}) {
+    EXPECT_FALSE(TWScriptObjectHasMethod(nullptr, idOf(no)) ||
+                 TWScriptObjectHasProperty(nullptr, idOf(no)))
+        << no;
+  }
+  // No name beyond the thirty: the published list is the same set.
+  std::vector<std::string> table(std::begin(kScriptMethodNames), std::end(kScriptMethodNames));
+  std::sort(table.begin(), table.end());
+  std::sort(methods.begin(), methods.end());
+  EXPECT_EQ(table, methods);
 }
 
 TEST(InstanceLifecycle, NullOrEmptyHandlesAreInvalidInstances) {
