@@ -194,9 +194,16 @@ TEST_F(Scheduler, StoppedRunnablesOfADestroyedQueueNeverRunAndAreFreed) {
 
 TEST_F(Scheduler, StopRunnablesOfAnEmptyQueueStopsNothing) {
   Events events;
+  OneShotManager other(loop);
+  RunnableScheduler::scheduleRunnable(&other, new FakeRunnable(events, "a"),
+                                      new FakeCallback(events));
+  RunnableScheduler::scheduleRunnable(&other, new FakeRunnable(events, "b"), nullptr);
   OneShotManager queue(loop);
   RunnableScheduler::stopRunnables(&queue);
   EXPECT_TRUE(events.seen.empty());
+  drain();
+  EXPECT_EQ(events.seen, (std::vector<std::string>{"a ran", "told a result", "callback deleted",
+                                                   "a deleted", "b ran", "b deleted"}));
 }
 
 }  // namespace
