@@ -1,5 +1,9 @@
 #include "dialogs/MacSaveFileDialogImpl.h"
 
+#include <cctype>
+#include <ostream>
+#include <string>
+
 #include <desktop/Panel.h>
 #include <desktop/System.h>
 #include <gtest/gtest.h>
@@ -29,6 +33,20 @@ struct TypesCase {
   Strings allowed;
   bool other;
 };
+
+// Cases are named and printed by their content, the same in every build.
+std::string caseName(const TypesCase& c) {
+  std::string name;
+  for (const char ch : std::string(c.suggestedName) + " " + c.fileTypes) {
+    if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+    else if (!name.empty() && name.back() != '_') name += '_';
+  }
+  if (!name.empty() && name.back() == '_') name.pop_back();
+  return name.empty() ? "nothing" : name;
+}
+void PrintTo(const TypesCase& c, std::ostream* os) {
+  *os << '"' << c.suggestedName << "\" " << c.fileTypes;
+}
 
 class SavePanelTypes : public DesktopUserTest,
                        public ::testing::WithParamInterface<TypesCase> {};
@@ -63,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         TypesCase{"archive.backup", kImages, {"png", "PNG"}, false},
         // "*" allows any type; alone it sets no list.
         TypesCase{"", R"([{"filter_name":"All","extensions":["*"]}])", {}, true},
-        TypesCase{"a.md", R"([{"filter_name":"All","extensions":["*"]}])", {"md", "MD"}, true}));
+        TypesCase{"a.md", R"([{"filter_name":"All","extensions":["*"]}])", {"md", "MD"}, true}),
+    [](const ::testing::TestParamInfo<TypesCase>& info) { return caseName(info.param); });
 
 class SaveImpl : public DesktopUserTest {};
 
