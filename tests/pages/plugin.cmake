@@ -14,8 +14,6 @@ if(TARGET tarsenweb AND TARGET tarsen-browser)
   # Drops name files of tests/pages/data: the page finds them from its URL.
   tarsen_add_page_test(plugin-drop PLUGIN ${plugin} HOME private
                        ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/plugin-drop.html)
-  tarsen_add_page_test(plugin-view-screenshot PLUGIN ${plugin} HOME private
-                       PNG ${CMAKE_CURRENT_BINARY_DIR}/plugin-view-screenshot.png)
 endif()
 
 # With the reference application installed for the plug-in to launch.

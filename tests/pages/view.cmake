@@ -6,7 +6,7 @@ add_executable(png-probe png-probe.cc)
 target_link_libraries(png-probe PRIVATE PkgConfig::PAGES_CAIRO tarsen_warnings)
 
 if(TARGET tarsenweb AND TARGET tarsen-browser)
-  foreach(page view-shot)
+  foreach(page view-shot plugin-view-screenshot)
     set(png ${CMAKE_CURRENT_BINARY_DIR}/${page}.png)
     tarsen_add_page_test(${page} PLUGIN $<TARGET_FILE:tarsenweb> HOME private PNG ${png})
     set_tests_properties(page.${page} PROPERTIES FIXTURES_SETUP ${page}-png)
