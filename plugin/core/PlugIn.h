@@ -122,7 +122,7 @@ public:
   TransfersPoller* transfersPoller() const { return _transfersPoller.get(); }
 
 private:
-  bool isJsonValidGuarded(const Json& json, std::string& error) const;
+  bool transferSpecsValidGuarded(const Json& json, std::string& error) const;
 
   std::string _appId;
   std::vector<std::string> _downloadList;

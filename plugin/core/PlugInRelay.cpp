@@ -161,13 +161,21 @@ bool PlugIn::isJsonValid(const std::string& body, std::string& error) const {
     error = Json::createError(std::string(kErrorJsonParse) + ": " + json.err());
     return false;
   }
-  if (Policy::guarded()) return isJsonValidGuarded(json, error);
+  if (Policy::guarded()) {
+    const char* rootPath[] = {nullptr};
+    const std::string repeated = repeatedMember(json.get(rootPath));
+    if (!repeated.empty()) {
+      error = refused(std::string(kErrorJsonParse) + ": repeated member \"" + repeated + "\"");
+      return false;
+    }
+  }
   const char* appIdPath[] = {"tarsen_harlune_settings", "app_id", nullptr};
   const std::string appId = json.getString(appIdPath);
   if (!appId.empty()) {
     error = isAppIdValid(appId);
     if (!error.empty()) return false;
   }
+  if (Policy::guarded()) return transferSpecsValidGuarded(json, error);
   const char* specsPath[] = {"transfer_specs", nullptr};
   yajl_val specs = json.get(specsPath);
   if (!YAJL_IS_ARRAY(specs) || specs->u.array.len == 0) return true;
@@ -218,21 +226,9 @@ bool PlugIn::isJsonValid(const std::string& body, std::string& error) const {
   return true;
 }
 
-// Every transfer specification is checked, with no member read twice, and
-// every path sent must be one the user gave this page.
-bool PlugIn::isJsonValidGuarded(const Json& json, std::string& error) const {
-  const char* rootPath[] = {nullptr};
-  const std::string repeated = repeatedMember(json.get(rootPath));
-  if (!repeated.empty()) {
-    error = refused(std::string(kErrorJsonParse) + ": repeated member \"" + repeated + "\"");
-    return false;
-  }
-  const char* appIdPath[] = {"tarsen_harlune_settings", "app_id", nullptr};
-  const std::string appId = json.getString(appIdPath);
-  if (!appId.empty()) {
-    error = isAppIdValid(appId);
-    if (!error.empty()) return false;
-  }
+// Every transfer specification is checked, and every path sent must be one
+// the user gave this page.
+bool PlugIn::transferSpecsValidGuarded(const Json& json, std::string& error) const {
   const char* specsPath[] = {"transfer_specs", nullptr};
   yajl_val specs = json.get(specsPath);
   if (!specs) return true;
