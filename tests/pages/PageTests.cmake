@@ -13,6 +13,8 @@
 # the page, and tests/pages/NAME-journal.txt lists texts its journal of
 # received requests must hold, in order. PNG names a screenshot the
 # run must have written. ENV sets VAR=value entries in the page's environment.
+# EXPECT_LIKE other checks against other's expected, log and journal files (a
+# second run of one page that must answer the same).
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 # Pages that hold the original algorithms to their letter where the guarded
 # policy refuses more (backslashes read as "/", unchecked uploads, approvals
@@ -23,7 +25,7 @@ set(TARSEN_LITERAL_PAGES dialogs-async-forms dialogs-sync-paths files-read relay
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)
-  cmake_parse_arguments(P "SIM" "PAGE;PLUGIN;HOME;EXPECT_FAIL;PNG" "ARGS;LABELS;SIM_ARGS;ENV" ${ARGN})
+  cmake_parse_arguments(P "SIM" "PAGE;PLUGIN;HOME;EXPECT_FAIL;PNG;EXPECT_LIKE" "ARGS;LABELS;SIM_ARGS;ENV" ${ARGN})
   if(NOT P_PAGE)
     set(P_PAGE ${name})
   endif()
@@ -40,6 +42,10 @@ function(tarsen_add_page_test name)
     set(sim $<TARGET_FILE:harlune-sim>)
   endif()
   string(REPLACE ";" "|" sim_args "${P_SIM_ARGS}")
+  set(expect_name ${name})
+  if(P_EXPECT_LIKE)
+    set(expect_name ${P_EXPECT_LIKE})
+  endif()
   if(name IN_LIST TARSEN_LITERAL_PAGES)
     list(APPEND P_ENV TARSEN_WEB_POLICY=literal)
   endif()
@@ -48,8 +54,8 @@ function(tarsen_add_page_test name)
            COMMAND ${CMAKE_COMMAND}
              -DBROWSER=$<TARGET_FILE:tarsen-browser>
              -DPAGE=${TARSEN_PAGE_DIR}/${P_PAGE}.html
-             -DEXPECTED=${TARSEN_PAGE_DIR}/${name}-expected.txt
-             -DLOG_EXPECTED=${TARSEN_PAGE_DIR}/${name}-log.txt
+             -DEXPECTED=${TARSEN_PAGE_DIR}/${expect_name}-expected.txt
+             -DLOG_EXPECTED=${TARSEN_PAGE_DIR}/${expect_name}-log.txt
              "-DARGS=${args}"
              -DHOME_MODE=${P_HOME}
              "-DEXPECT_FAIL=${P_EXPECT_FAIL}"
@@ -57,7 +63,7 @@ function(tarsen_add_page_test name)
              -DSIM=${sim}
              "-DSIM_ARGS=${sim_args}"
              "-DPAGE_ENV=${env}"
-             -DJOURNAL_EXPECTED=${TARSEN_PAGE_DIR}/${name}-journal.txt
+             -DJOURNAL_EXPECTED=${TARSEN_PAGE_DIR}/${expect_name}-journal.txt
              -P ${TARSEN_PAGE_RUNNER})
   # The host and the plug-ins start threads.
   set_tests_properties(page.${name} PROPERTIES LABELS "pages;threads;${P_LABELS}" TIMEOUT 120)

@@ -14,6 +14,11 @@ if(TARGET tarsenweb AND TARGET tarsen-browser)
   # Drops name files of tests/pages/data: the page finds them from its URL.
   tarsen_add_page_test(plugin-drop PLUGIN ${plugin} HOME private
                        ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/plugin-drop.html)
+  # Hostile name lists and pages that destroy their plug-in mid-drop end
+  # normally in the literal policy too.
+  tarsen_add_page_test(plugin-drop-literal PAGE plugin-drop EXPECT_LIKE plugin-drop PLUGIN ${plugin}
+                       HOME private ENV TARSEN_WEB_POLICY=literal
+                       ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/plugin-drop.html)
 endif()
 
 # With the reference application installed for the plug-in to launch.
