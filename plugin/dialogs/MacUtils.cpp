@@ -65,11 +65,28 @@ uint32_t decodeUtf8(const std::string& text, size_t at, size_t* length) {
   return c;
 }
 
+// The UTF-8 character table, freed when the plug-in is unloaded: nothing of
+// it may outlive the unload.
+class Utf8Locale {
+public:
+  Utf8Locale() : _locale(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {}
+  ~Utf8Locale() {
+    if (_locale) freelocale(_locale);
+  }
+  Utf8Locale(const Utf8Locale&) = delete;
+  Utf8Locale& operator=(const Utf8Locale&) = delete;
+  locale_t get() const { return _locale; }
+
+private:
+  locale_t _locale;
+};
+
 // Upper case as the panel's own string type gives it: every Unicode letter
 // (ä gives Ä, é gives É), with the few letters that become two ("ß" gives
 // "SS", the Latin ligatures); bytes that are not UTF-8 stay as they are.
 std::string upperCase(const std::string& text) {
-  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  static const Utf8Locale table;
+  const locale_t utf8 = table.get();
   static const std::pair<uint32_t, const char*> kExpanding[] = {
       {0x00DF, "SS"}, {0xFB00, "FF"}, {0xFB01, "FI"},  {0xFB02, "FL"},
       {0xFB03, "FFI"}, {0xFB04, "FFL"}, {0xFB05, "ST"}, {0xFB06, "ST"}};
