@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::puts("usage: tarsen-web-host [ORIGIN]\n"
                 "A native-messaging host: the browser starts it and talks to it on\n"
-                "standard input and output. See bridge/README in the sources.");
+                "standard input and output. See \"In today's browsers\" in the README.");
       return 0;
     }
   }
