@@ -32,9 +32,9 @@ int hexValue(char c) {
   return -1;
 }
 
-// The local path a download source names, or "" when it names a remote
-// resource. A source with no scheme, or with "file:", is local: the
-// application would read it from this machine.
+// Whether a download source names a local file, and which (in `path`). A
+// source with no scheme, or with "file:", is local: the application would
+// read it from this machine.
 bool localSource(const std::string& source, std::string* path) {
   size_t begin = 0;
   size_t end = source.size();
