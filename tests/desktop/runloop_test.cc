@@ -3,23 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 using namespace Desktop;
+using Strings = std::vector<std::string>;
 
 namespace {
 
-// Producers post numbered items from several threads; every item arrives,
-// each producer's items in order, and an item posted by a running item never
-// runs within that item's turn.
-TEST(RunLoopPerform, CrossThreadDeliveryIsCompleteAndFifoPerProducer) {
+// Producers post numbered items from several threads; every item arrives on
+// the loop's thread, each producer's items in order.
+TEST(RunLoop, CrossThreadDeliveryIsCompleteAndFifoPerProducer) {
   RunLoop loop;
   loop.bindToCurrentThread();
-  constexpr int kProducers = 4;
-  constexpr int kItems = 500;
+  constexpr int kProducers = 4, kItems = 500;
   std::vector<std::vector<int>> seen(kProducers);
   std::atomic<int> total{0};
   std::vector<std::thread> producers;
@@ -42,26 +40,7 @@ TEST(RunLoopPerform, CrossThreadDeliveryIsCompleteAndFifoPerProducer) {
     for (int i = 0; i < kItems; ++i) EXPECT_EQ(seen[p][i], i);
   }
   EXPECT_EQ(loop.pendingWorkCount(), 0u);
-}
-
-TEST(RunLoopPerform, WorkPostedDuringATurnRunsOnALaterTurn) {
-  RunLoop loop;
-  std::vector<std::string> order;
-  loop.performOnMainThread([&] {
-    order.push_back("a");
-    loop.performOnMainThread([&] { order.push_back("a2"); });
-    order.push_back("a-end");
-  });
-  loop.performOnMainThread([&] { order.push_back("b"); });
-  EXPECT_TRUE(loop.runOnce());
-  EXPECT_EQ(order, (std::vector<std::string>{"a", "a-end"}));
-  loop.runUntil([&] { return order.size() == 4; }, loop.now() + 10);
-  EXPECT_EQ(order, (std::vector<std::string>{"a", "a-end", "b", "a2"}));
-}
-
-TEST(RunLoopPerform, OnlyTheBoundThreadMayRun) {
-  RunLoop loop;
-  loop.bindToCurrentThread();
+  // Only the bound thread may run the loop.
   bool threw = false;
   std::thread other([&] {
     try {
@@ -72,119 +51,95 @@ TEST(RunLoopPerform, OnlyTheBoundThreadMayRun) {
   });
   other.join();
   EXPECT_TRUE(threw);
-  EXPECT_TRUE(loop.isLoopThread());
 }
 
-TEST(RunLoopTimers, FireOnlyInTheirModesAndInDueOrder) {
+// Work posted by a running item never runs within that item's turn.
+TEST(RunLoop, WorkPostedDuringATurnRunsOnALaterTurn) {
+  RunLoop loop;
+  Strings order;
+  loop.performOnMainThread([&] {
+    order.push_back("a");
+    loop.performOnMainThread([&] { order.push_back("a2"); });
+  });
+  loop.performOnMainThread([&] { order.push_back("b"); });
+  EXPECT_TRUE(loop.runOnce());
+  EXPECT_EQ(order, (Strings{"a"}));
+  loop.runUntil([&] { return order.size() == 3; }, loop.now() + 10);
+  EXPECT_EQ(order, (Strings{"a", "b", "a2"}));
+}
+
+TEST(RunLoop, TimersFireOnlyInTheirModesInDueOrderAndCanBeInvalidated) {
   RunLoop loop;
   loop.setVirtualClock(true);
-  std::vector<std::string> fired;
-  loop.addTimer(2, kModeDefault, [&] { fired.push_back("default@2"); });
-  loop.addTimer(1, kModeModalPanel, [&] { fired.push_back("modal@1"); });
-  loop.addTimer(3, kAllModes, [&] { fired.push_back("all@3"); });
+  Strings fired;
+  auto add = [&](double at, ModeSet modes, std::string name) {
+    return loop.addTimer(at, modes, [&fired, name] { fired.push_back(name); });
+  };
+  add(2, kModeDefault, "default@2");
+  add(1, kModeModalPanel, "modal@1");
+  add(3, kAllModes, "all@3");
+  add(2, kAllModes, "all@2");  // due with default@2, added after it
+  const TimerId cancelled = add(1, kAllModes, "cancelled");
+  TimerId self = 0;
+  bool selfInvalidate = true;
+  self = loop.addTimer(4, kAllModes, [&] { selfInvalidate = loop.invalidateTimer(self); });
+  EXPECT_TRUE(loop.isTimerValid(cancelled));
+  EXPECT_TRUE(loop.invalidateTimer(cancelled));
+  EXPECT_FALSE(loop.invalidateTimer(cancelled));
   const double start = loop.now();
-
   // A default-mode run passes the modal-only timer by.
   loop.runFor(5);
-  EXPECT_EQ(fired, (std::vector<std::string>{"default@2", "all@3"}));
+  EXPECT_EQ(fired, (Strings{"default@2", "all@2", "all@3"}));
   EXPECT_DOUBLE_EQ(loop.now() - start, 5);
+  EXPECT_FALSE(selfInvalidate);  // already gone when it runs
+  EXPECT_FALSE(loop.isTimerValid(self));
   EXPECT_EQ(loop.pendingTimerCount(), 1u);
-
   // A modal run lets the overdue modal timer fire before a later one that ends the run.
   loop.addTimer(1, kModeModalPanel, [&] {
     fired.push_back("stopper");
     loop.stopModalWithCode(7);
   });
   EXPECT_EQ(loop.runModal(), 7);
-  EXPECT_EQ(fired, (std::vector<std::string>{"default@2", "all@3", "modal@1", "stopper"}));
+  EXPECT_EQ(fired, (Strings{"default@2", "all@2", "all@3", "modal@1", "stopper"}));
   EXPECT_EQ(loop.pendingTimerCount(), 0u);
 }
 
-TEST(RunLoopTimers, InvalidationIncludingFromTheTimersOwnCallback) {
+TEST(RunLoop, ModalRunsEndByAbortStopOrAnotherThread) {
   RunLoop loop;
-  loop.setVirtualClock(true);
-  int fired = 0;
-  const TimerId cancelled = loop.addTimer(1, kAllModes, [&] { ++fired; });
-  TimerId self = 0;
-  bool selfInvalidate = true;
-  self = loop.addTimer(2, kAllModes, [&] {
-    ++fired;
-    selfInvalidate = loop.invalidateTimer(self);
-  });
-  EXPECT_TRUE(loop.isTimerValid(cancelled));
-  EXPECT_TRUE(loop.invalidateTimer(cancelled));
-  EXPECT_FALSE(loop.invalidateTimer(cancelled));
-  loop.runFor(10);
-  EXPECT_EQ(fired, 1);
-  EXPECT_FALSE(selfInvalidate);  // already gone when it runs
-  EXPECT_FALSE(loop.isTimerValid(self));
-}
-
-TEST(RunLoopModal, EndedByAbortFromATimerAndByStop) {
-  RunLoop loop;
-  loop.setVirtualClock(true);
-  loop.addTimer(1, kModeModalPanel, [&] { EXPECT_EQ(loop.abortModal(), Status::Ok); });
+  EXPECT_EQ(loop.abortModal(), Status::NoModalRun);
+  EXPECT_EQ(loop.stopModal(), Status::NoModalRun);
+  std::thread worker;
+  loop.performOnMainThread([&] { worker = std::thread([&] { loop.abortModal(); }); });
   EXPECT_EQ(loop.runModal(), kModalResponseAbort);
+  worker.join();
+  loop.setVirtualClock(true);
+  const double start = loop.now();
+  // A stale stop must not end a later run: each run below ends by its own timer.
+  loop.addTimer(43, kModeModalPanel, [&] { EXPECT_EQ(loop.abortModal(), Status::Ok); });
+  EXPECT_EQ(loop.runModal(), kModalResponseAbort);
+  EXPECT_DOUBLE_EQ(loop.now() - start, 43);  // a virtual time-out takes no real time
   loop.performOnMainThread([&] {
     EXPECT_EQ(loop.currentMode(), Mode::ModalPanel);
     loop.stopModal();
   });
   EXPECT_EQ(loop.runModal(), kModalResponseStop);
   EXPECT_FALSE(loop.isInModalRun());
-}
-
-TEST(RunLoopModal, EndingWithoutAModalRunIsAnErrorNotACrash) {
-  RunLoop loop;
-  EXPECT_EQ(loop.abortModal(), Status::NoModalRun);
-  EXPECT_EQ(loop.stopModal(), Status::NoModalRun);
-  // A stale stop must not end a later run: the run below ends by its timer.
-  loop.setVirtualClock(true);
   loop.addTimer(3, kModeModalPanel, [&] { loop.stopModalWithCode(42); });
   EXPECT_EQ(loop.runModal(), 42);
-}
-
-TEST(RunLoopModal, AbortFromAnotherThreadEndsTheRun) {
-  RunLoop loop;
-  std::thread worker;
-  loop.performOnMainThread([&] {
-    worker = std::thread([&] { loop.abortModal(); });
-  });
-  EXPECT_EQ(loop.runModal(), kModalResponseAbort);
-  worker.join();
-}
-
-TEST(RunLoopClock, VirtualTimeOutTakesNoRealTime) {
-  RunLoop loop;
-  loop.setVirtualClock(true);
-  const double start = loop.now();
-  double firedAt = 0;
-  loop.addTimer(43, kAllModes, [&] {
-    firedAt = loop.now();
-    loop.abortModal();
-  });
-  EXPECT_EQ(loop.runModal(), kModalResponseAbort);
-  EXPECT_DOUBLE_EQ(firedAt - start, 43);
-  EXPECT_DOUBLE_EQ(loop.now() - start, 43);
-}
-
-TEST(RunLoopClock, RunUntilADeadlineJumpsToItAndSwitchingKeepsTimeContinuous) {
-  RunLoop loop;
-  loop.setVirtualClock(true);
-  const double start = loop.now();
-  EXPECT_FALSE(loop.runUntil([] { return false; }, start + 30));
-  EXPECT_DOUBLE_EQ(loop.now(), start + 30);
+  // runUntil a deadline jumps to it; switching clocks keeps time continuous.
+  EXPECT_FALSE(loop.runUntil([] { return false; }, start + 100));
+  EXPECT_DOUBLE_EQ(loop.now(), start + 100);
   loop.setVirtualClock(false);
-  EXPECT_GE(loop.now(), start + 30);
+  EXPECT_GE(loop.now(), start + 100);
 }
 
 // While the clock is held an idle loop waits for real work instead of
 // jumping past the worker's answer to the time-out.
-TEST(RunLoopClock, HeldClockWaitsForOutsideWork) {
+TEST(RunLoop, HeldClockWaitsForOutsideWorkAndWakeUpRechecks) {
   RunLoop loop;
   loop.setVirtualClock(true);
   const double start = loop.now();
-  bool timedOut = false;
-  bool answered = false;
+  bool timedOut = false, answered = false;
   loop.addTimer(43, kAllModes, [&] { timedOut = true; });
   std::thread worker;
   {
@@ -198,11 +153,7 @@ TEST(RunLoopClock, HeldClockWaitsForOutsideWork) {
   EXPECT_DOUBLE_EQ(loop.now(), start);
   loop.runUntil([&] { return timedOut; });
   EXPECT_DOUBLE_EQ(loop.now() - start, 43);
-}
-
-TEST(RunLoopClock, WakeUpMakesRunUntilLookAtItsPredicateAgain) {
-  RunLoop loop;
-  loop.bindToCurrentThread();
+  loop.setVirtualClock(false);
   std::atomic<bool> flag{false};
   std::thread setter([&] {
     flag = true;
@@ -214,11 +165,11 @@ TEST(RunLoopClock, WakeUpMakesRunUntilLookAtItsPredicateAgain) {
 
 // Two users of one loop (two plug-in instances, or a host and a plug-in)
 // keep their own timers and work; a modal run of one lets the other's work on.
-TEST(RunLoopUsers, TwoIndependentUsersShareTheMainLoop) {
+TEST(RunLoop, TwoIndependentUsersShareTheMainLoop) {
   RunLoop& loop = RunLoop::main();
   loop.bindToCurrentThread();
   loop.setVirtualClock(true);
-  std::vector<std::string> log;
+  Strings log;
   const TimerId a = loop.addTimer(5, kAllModes, [&] { log.push_back("a-timer"); });
   const TimerId b = loop.addTimer(5, kAllModes, [&] { log.push_back("b-timer"); });
   EXPECT_NE(a, b);
@@ -227,7 +178,7 @@ TEST(RunLoopUsers, TwoIndependentUsersShareTheMainLoop) {
   userB.join();
   loop.addTimer(10, kModeModalPanel, [&] { loop.stopModal(); });
   EXPECT_EQ(loop.runModal(), kModalResponseStop);
-  EXPECT_EQ(log, (std::vector<std::string>{"b-work", "b-timer"}));
+  EXPECT_EQ(log, (Strings{"b-work", "b-timer"}));
   loop.setVirtualClock(false);
 }
 

@@ -21,9 +21,8 @@ using namespace Desktop;
 namespace {
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path);
   std::stringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path).rdbuf();
   return s.str();
 }
 
@@ -38,15 +37,15 @@ bool eventually(const std::function<bool()>& condition) {
   return true;
 }
 
-// Runs `open` on a bundle; its exit status, or -1 when it did not exit.
-// `home` runs it in another session. With `times` > 1, that many run at once
-// and each failure adds a line to `errFile`.
-int runOpen(const std::string& bundle, const std::string& errFile, int times = 1,
+// Runs `open` on a bundle in the session of `home` (ours when empty); its
+// exit status, or -1 when it did not exit. With `times` > 1, that many run at
+// once and each failure adds a line to `err`.
+int runOpen(const std::string& bundle, const std::string& err, int times = 1,
             const std::string& home = "") {
   std::string command = home.empty() ? "" : "export HOME='" + home + "'; ";
-  const std::string open = std::string(DESKTOP_OPEN_PATH) + " '" + bundle + "' 2>>'" + errFile + "'";
-  if (times == 1) command += open;
-  for (int i = 0; times > 1 && i < times; ++i) command += "{ " + open + " || echo failed >>'" + errFile + "'; } & ";
+  const std::string open = std::string(DESKTOP_OPEN_PATH) + " '" + bundle + "' 2>>'" + err + "'";
+  const std::string racing = "{ " + open + " || echo failed >>'" + err + "'; } & ";
+  for (int i = 0; i < times; ++i) command += times == 1 ? open : racing;
   if (times > 1) command += "wait";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -54,14 +53,18 @@ int runOpen(const std::string& bundle, const std::string& errFile, int times = 1
 
 int countRunning(const std::string& id) {
   int count = 0;
-  for (const RunningApplication& app : Workspace::runningApplications()) count += app.bundleIdentifier == id;
+  for (const RunningApplication& app : Workspace::runningApplications()) {
+    count += app.bundleIdentifier == id;
+  }
   return count;
 }
 
 // Looks at the desktop from another session for as long as it lives.
 class InSession {
  public:
-  explicit InSession(const std::string& home) : old_(std::getenv("HOME")) { setenv("HOME", home.c_str(), 1); }
+  explicit InSession(const std::string& home) : old_(std::getenv("HOME")) {
+    setenv("HOME", home.c_str(), 1);
+  }
   ~InSession() { setenv("HOME", old_.c_str(), 1); }
 
  private:
@@ -74,10 +77,10 @@ class WorkspaceTest : public ::testing::Test {
     char dir[] = "/tmp/desktop-ws-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     root = dir;
-    // A process name no other process on the machine has (at most 15 bytes).
-    name = "dk" + std::to_string(getpid());
     foreignHome = root + "/foreign";
     ASSERT_EQ(mkdir(foreignHome.c_str(), 0700), 0);
+    bundle = root + "/Test App.app";
+    std::system(("mkdir -p '" + bundle + "/Contents/MacOS'").c_str());
   }
   void TearDown() override {
     killProcessesNamed(name, SIGKILL);
@@ -87,79 +90,55 @@ class WorkspaceTest : public ::testing::Test {
     }
     std::system(("rm -rf '" + root + "'").c_str());
   }
-
-  // NAME.app holding a copy of the idle application as its program.
-  std::string makeBundle(const std::string& info, bool withProgram = true) {
-    const std::string bundle = root + "/Test App.app";
-    std::system(("mkdir -p '" + bundle + "/Contents/MacOS'").c_str());
+  // The bundle with this Info and a copy of the idle application as its program.
+  void makeBundle(const std::string& info) {
     if (!info.empty()) std::ofstream(bundle + "/Contents/Info") << info;
-    if (withProgram) {
-      std::system(("cp '" + std::string(DESKTOP_IDLE_APP) + "' '" + bundle + "/Contents/MacOS/" + name + "'").c_str());
-    }
-    return bundle;
+    const std::string program = bundle + "/Contents/MacOS/" + name;
+    std::system(("cp '" + std::string(DESKTOP_IDLE_APP) + "' '" + program + "'").c_str());
   }
 
-  std::string root;
-  std::string name;
+  // A process name no other process on the machine has (at most 15 bytes).
+  const std::string name = "dk" + std::to_string(getpid());
+  const std::string id = "com.example.desktop-test." + name;
+  std::string root, bundle;
   std::string foreignHome;  // another session's HOME
 };
 
 TEST(BundleInfo, ParsesKeyValueLinesAndRefusesIncompleteOnes) {
   BundleInfo info;
-  ASSERT_EQ(parseBundleInfo("# test\n identifier = com.example.app \n\nexecutable=prog\nother=x\n", info),
+  ASSERT_EQ(parseBundleInfo("# c\n identifier = com.example.app \n\nexecutable=prog\nother=x\n",
+                            info),
             Status::Ok);
-  EXPECT_EQ(info.identifier, "com.example.app");
-  EXPECT_EQ(info.executable, "prog");
+  EXPECT_EQ(info.identifier + " " + info.executable, "com.example.app prog");
   std::string why;
   EXPECT_EQ(parseBundleInfo("identifier=a\n", info, &why), Status::BadBundle);
   EXPECT_FALSE(why.empty());
-  EXPECT_EQ(parseBundleInfo("executable=p\n", info), Status::BadBundle);
-  EXPECT_EQ(parseBundleInfo("identifier=a\nexecutable=../p\n", info), Status::BadBundle);
-  EXPECT_EQ(parseBundleInfo("identifier=a\nexecutable p\n", info), Status::BadBundle);
-}
-
-TEST_F(WorkspaceTest, OpenStartsTheBundleDetachedAndItIsListedUntilKilledByName) {
-  const std::string id = "com.example.desktop-test." + name;
-  const std::string bundle = makeBundle("identifier=" + id + "\nexecutable=" + name + "\n");
-  ASSERT_EQ(runOpen(bundle, root + "/err"), 0) << readFile(root + "/err");
-
-  int pid = -1;
-  ASSERT_TRUE(eventually([&] { return (pid = Workspace::processIdentifierForBundle(id)) > 0; }));
-  bool listed = false;
-  for (const RunningApplication& app : Workspace::runningApplications()) {
-    if (app.processIdentifier == pid) {
-      listed = true;
-      EXPECT_EQ(app.bundleIdentifier, id);
-      EXPECT_EQ(app.bundlePath, bundle);
-    }
+  for (const char* bad : {"executable=p\n", "identifier=a\nexecutable=../p\n",
+                          "identifier=a\nexecutable p\n"}) {
+    EXPECT_EQ(parseBundleInfo(bad, info), Status::BadBundle) << bad;
   }
-  EXPECT_TRUE(listed);
-
-  // The program saw its environment, its working folder and no terminal.
-  const std::string report = bundle + "/Contents/MacOS/launched.txt";
-  ASSERT_TRUE(eventually([&] { return access(report.c_str(), F_OK) == 0; }));
-  EXPECT_EQ(readFile(report), bundle + "/Contents/MacOS\n" + id + "\n" + bundle + "\n0\n");
-
-  EXPECT_EQ(killProcessesNamed(name), 1);
-  EXPECT_TRUE(eventually([&] { return Workspace::processIdentifierForBundle(id) == -1; }));
-  EXPECT_EQ(killProcessesNamed(name), 0);
 }
 
-TEST_F(WorkspaceTest, SessionIsOurHomeAndOpenOfARunningBundleActivatesIt) {
-  const std::string id = "com.example.desktop-test." + name;
-  const std::string bundle = makeBundle("identifier=" + id + "\nexecutable=" + name + "\n");
+// Our session is our HOME: a copy started in another HOME is neither listed,
+// nor counted as running here, nor ended by name.
+TEST_F(WorkspaceTest, OpenStartsOneDetachedCopyPerSessionListedUntilKilledByName) {
+  makeBundle("identifier=" + id + "\nexecutable=" + name + "\n");
   const std::string err = root + "/err";
-  // The same bundle started in another HOME: another session's application.
   ASSERT_EQ(runOpen(bundle, err, 1, foreignHome), 0) << readFile(err);
   int foreign = -1;
   {
     InSession there(foreignHome);
-    ASSERT_TRUE(eventually([&] { return (foreign = Workspace::processIdentifierForBundle(id)) > 0; }));
+    ASSERT_TRUE(eventually([&] {
+      return (foreign = Workspace::processIdentifierForBundle(id)) > 0;
+    }));
   }
   EXPECT_EQ(countRunning(id), 0);
   EXPECT_EQ(killProcessesNamed(name), 0);
   const std::vector<int> session = Workspace::sessionProcesses();
   EXPECT_TRUE(std::find(session.begin(), session.end(), foreign) == session.end());
+  const std::string report = bundle + "/Contents/MacOS/launched.txt";
+  ASSERT_TRUE(eventually([&] { return access(report.c_str(), F_OK) == 0; }));
+  ASSERT_EQ(unlink(report.c_str()), 0);
 
   // Not running here, so racing opens start exactly one copy; a later open
   // activates it and starts nothing.
@@ -168,13 +147,23 @@ TEST_F(WorkspaceTest, SessionIsOurHomeAndOpenOfARunningBundleActivatesIt) {
   const int ours = Workspace::processIdentifierForBundle(id);
   EXPECT_GT(ours, 0);
   EXPECT_NE(ours, foreign);
-  EXPECT_EQ(countRunning(id), 1);
   EXPECT_EQ(runOpen(bundle, err), 0) << readFile(err);
   EXPECT_EQ(Workspace::processIdentifierForBundle(id), ours);
-  EXPECT_EQ(countRunning(id), 1);
+  int listed = 0;
+  for (const RunningApplication& app : Workspace::runningApplications()) {
+    if (app.bundleIdentifier != id) continue;
+    ++listed;
+    EXPECT_EQ(app.processIdentifier, ours);
+    EXPECT_EQ(app.bundlePath, bundle);
+  }
+  EXPECT_EQ(listed, 1);
+  // The program saw its environment, its working folder and no terminal.
+  ASSERT_TRUE(eventually([&] { return access(report.c_str(), F_OK) == 0; }));
+  EXPECT_EQ(readFile(report), bundle + "/Contents/MacOS\n" + id + "\n" + bundle + "\n0\n");
 
   EXPECT_EQ(killProcessesNamed(name), 1);
   EXPECT_TRUE(eventually([&] { return countRunning(id) == 0; }));
+  EXPECT_EQ(killProcessesNamed(name), 0);
   EXPECT_EQ(kill(foreign, 0), 0);  // the other session's copy lives on
   InSession there(foreignHome);
   EXPECT_EQ(killProcessesNamed(name, SIGKILL), 1);
@@ -182,16 +171,13 @@ TEST_F(WorkspaceTest, SessionIsOurHomeAndOpenOfARunningBundleActivatesIt) {
 
 TEST_F(WorkspaceTest, OpenFailsWithStatusOneForABadBundle) {
   const std::string err = root + "/err";
-  const std::string bundle = makeBundle("");  // no Info file
+  makeBundle("");  // no Info file
   EXPECT_EQ(runOpen(bundle, err), 1);
   EXPECT_NE(readFile(err).find("Info"), std::string::npos);
-
-  std::ofstream(bundle + "/Contents/Info") << "identifier=x\n";  // no executable
-  EXPECT_EQ(runOpen(bundle, err), 1);
-  EXPECT_FALSE(readFile(err).empty());
-
-  std::ofstream(bundle + "/Contents/Info") << "identifier=x\nexecutable=missing\n";
-  EXPECT_EQ(runOpen(bundle, err), 1);
+  for (const char* info : {"identifier=x\n", "identifier=x\nexecutable=missing\n"}) {
+    std::ofstream(bundle + "/Contents/Info") << info;
+    EXPECT_EQ(runOpen(bundle, err), 1) << info;
+  }
   EXPECT_EQ(runOpen(root + "/Nothing.app", err), 1);
   EXPECT_EQ(Workspace::processIdentifierForBundle("x"), -1);
 }
@@ -212,8 +198,7 @@ TEST(KillProcesses, OnlyExactNamesAreEnded) {
   EXPECT_EQ(killProcessesNamed(name, SIGKILL), 1);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status));
-  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
 }
 
 }  // namespace
