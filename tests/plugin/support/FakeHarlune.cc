@@ -2,11 +2,13 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -69,7 +71,8 @@ void TempHome::writeFile(const std::string& relative, const std::string& content
 
 FakeHarlune::FakeHarlune() : FakeHarlune(okHandler("{}")) {}
 
-FakeHarlune::FakeHarlune(Handler handler) : _handler(std::move(handler)) {
+FakeHarlune::FakeHarlune(Handler handler, size_t pieceSize, bool holdOpen)
+    : _handler(std::move(handler)), _pieceSize(pieceSize), _holdOpen(holdOpen) {
   _listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -143,6 +146,8 @@ void FakeHarlune::serve() {
     if (fds[1].revents) return;
     const int fd = ::accept(_listener, nullptr, nullptr);
     if (fd < 0) continue;
+    int one = 1;  // each piece in a segment of its own
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const std::string request = readRequest(fd);
     {
       std::lock_guard<std::mutex> lock(_mutex);
@@ -150,12 +155,27 @@ void FakeHarlune::serve() {
     }
     _changed.notify_all();
     const std::string answer = _handler(request);
+    const size_t piece = _pieceSize ? _pieceSize : answer.size();
     for (size_t sent = 0; sent < answer.size();) {
-      const ssize_t n = ::send(fd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+      const size_t size = std::min(piece, answer.size() - sent);
+      const ssize_t n = ::send(fd, answer.data() + sent, size, MSG_NOSIGNAL);
       if (n <= 0) break;
       sent += static_cast<size_t>(n);
     }
+    const bool stay = !_holdOpen || holdUntilClosed(fd);
     ::close(fd);
+    if (!stay) return;
+  }
+}
+
+// False when the destructor asks the server to stop first.
+bool FakeHarlune::holdUntilClosed(int fd) {
+  char sink[256];
+  for (;;) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {_wake[0], POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) continue;
+    if (fds[1].revents) return false;
+    if (::recv(fd, sink, sizeof sink, 0) <= 0) return true;
   }
 }
 

@@ -33,13 +33,14 @@ private:
 
 // Serves one connection at a time on 127.0.0.1. The handler gets the raw
 // request and returns the raw answer; an empty answer closes the connection
-// without a word.
+// without a word. A piece size sends the answer in pieces of that many bytes;
+// holdOpen keeps the connection, once answered, until the client closes it.
 class FakeHarlune {
 public:
   using Handler = std::function<std::string(const std::string& request)>;
 
   FakeHarlune();  // answers 200 with "{}"
-  explicit FakeHarlune(Handler handler);
+  explicit FakeHarlune(Handler handler, size_t pieceSize = 0, bool holdOpen = false);
   ~FakeHarlune();
   FakeHarlune(const FakeHarlune&) = delete;
   FakeHarlune& operator=(const FakeHarlune&) = delete;
@@ -59,8 +60,11 @@ public:
 private:
   void serve();
   std::string readRequest(int fd);
+  bool holdUntilClosed(int fd);
 
   Handler _handler;
+  size_t _pieceSize;
+  bool _holdOpen;
   int _listener = -1;
   int _wake[2] = {-1, -1};
   uint16_t _port = 0;

@@ -22,7 +22,7 @@ namespace Web {
 namespace {
 
 using Testing::FakeHarlune;
-using Testing::TempHome;
+using Testing::requestLine;
 
 // What the callbacks of one test were told, in order ("<null>" for no answer).
 struct Outcomes {
@@ -36,13 +36,10 @@ struct Outcomes {
     told.push_back(what);
     changed.notify_all();
   }
-  std::vector<std::string> snapshot() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return told;
-  }
-  bool waitFor(size_t n) {
+  std::vector<std::string> waitFor(size_t n) {
     std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::seconds(20), [&] { return told.size() >= n; });
+    changed.wait_for(lock, std::chrono::seconds(20), [&] { return told.size() >= n; });
+    return told;
   }
 };
 
@@ -70,145 +67,88 @@ HttpRequest* makeRequest(const std::string& path, Outcomes* outcomes) {
   return request.release();
 }
 
-// Answers each request with its own path, so order shows in the outcomes.
-FakeHarlune::Handler echoPath() {
-  return [](const std::string& request) {
-    const std::string line = Testing::requestLine(request);
-    const size_t start = line.find(' ') + 1;
-    return FakeHarlune::response(200, line.substr(start, line.rfind(' ') - start));
-  };
+// The request lines the application received, pings left out.
+std::vector<std::string> sent(const FakeHarlune& app) {
+  std::vector<std::string> lines;
+  for (const std::string& r : app.requests()) {
+    if (requestLine(r).find("/ping") == std::string::npos) lines.push_back(requestLine(r));
+  }
+  return lines;
 }
 
-TEST(RequestWorker, SendsQueuedRequestsInOrderEachOnItsOwnConnection) {
-  TempHome home;
-  FakeHarlune app(echoPath());
-  app.publish(home);
+class RequestWorkerTest : public ::testing::Test {
+protected:
+  void finish() {
+    worker.stop();
+    worker.join();
+    EXPECT_TRUE(worker.isDone());
+  }
+  Testing::TempHome home;
   Outcomes outcomes;
   RequestWorker worker;
-  worker.addRequest(makeRequest("/one", &outcomes));
-  worker.addRequest(makeRequest("/two", &outcomes));
-  worker.addRequest(makeRequest("/three", &outcomes));
-  worker.start();
-  ASSERT_TRUE(outcomes.waitFor(3));
-  worker.stop();
-  worker.join();
-  EXPECT_TRUE(worker.isDone());
-  EXPECT_EQ(outcomes.snapshot(), (std::vector<std::string>{"/one", "/two", "/three"}));
-  EXPECT_EQ(outcomes.deleted, 3);
-  // Each request arrived on a connection of its own (the fake answers one
-  // request per connection): four accepted exchanges, ping included.
-  const auto requests = app.requests();
-  std::vector<std::string> lines;
-  for (const auto& r : requests) lines.push_back(Testing::requestLine(r));
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "GET /v5/harlune/info/ping HTTP/1.1", "POST /one HTTP/1.1",
-                       "GET /v5/harlune/info/ping HTTP/1.1", "POST /two HTTP/1.1",
-                       "GET /v5/harlune/info/ping HTTP/1.1", "POST /three HTTP/1.1"}));
-}
+};
 
-TEST(RequestWorker, RequestWithoutCallbackIsSentAndDeleted) {
-  TempHome home;
-  FakeHarlune app;
+// Each request on a connection of its own (the fake answers one per
+// connection), after a ping; no answer reaches the callback as null.
+TEST_F(RequestWorkerTest, SendsQueuedRequestsInOrderAndTellsEachCallback) {
+  FakeHarlune app([](const std::string& request) {
+    const std::string line = requestLine(request);
+    if (line.find("/dropped") != std::string::npos) return std::string();
+    return FakeHarlune::response(200, line.substr(5, line.rfind(' ') - 5));
+  });
   app.publish(home);
-  RequestWorker worker;
+  worker.addRequest(makeRequest("/one", &outcomes));
   worker.addRequest(makeRequest("/quiet", nullptr));
+  worker.addRequest(makeRequest("/dropped", &outcomes));
+  worker.addRequest(makeRequest("/two", &outcomes));
   worker.start();
-  ASSERT_TRUE(app.waitForRequests(2));
-  worker.stop();
-  worker.join();
-  EXPECT_EQ(Testing::requestLine(app.requests()[1]), "POST /quiet HTTP/1.1");
-}
-
-TEST(RequestWorker, StopOnAnIdleWorkerWakesIt) {
-  RequestWorker worker;
-  worker.start();
-  worker.stop();
-  worker.join();
-  EXPECT_TRUE(worker.isDone());
+  EXPECT_EQ(outcomes.waitFor(3), (std::vector<std::string>{"/one", "<null>", "/two"}));
+  EXPECT_EQ(app.requests().size(), 8u);
+  EXPECT_EQ(sent(app), (std::vector<std::string>{"POST /one HTTP/1.1", "POST /quiet HTTP/1.1",
+                                                 "POST /dropped HTTP/1.1", "POST /two HTTP/1.1"}));
+  // The application goes away with no bundle to launch it from.
+  HttpRequest* lost = makeRequest("/lost", &outcomes);
+  ::unlink((home.harluneData() + "/var/run/http.uri").c_str());
+  HarluneApp::resetForTesting();
+  worker.addRequest(lost);
+  EXPECT_EQ(outcomes.waitFor(4).back(), "<null>");
+  finish();
+  EXPECT_EQ(outcomes.deleted, 4);
   worker.stop();  // already done: only logs
-  EXPECT_TRUE(worker.isDone());
+  RequestWorker neverStarted;
+  neverStarted.join();  // returns at once
 }
 
-TEST(RequestWorker, JoinWithoutStartReturnsAtOnce) {
-  RequestWorker worker;
-  worker.join();
-  EXPECT_FALSE(worker.isDone());
-}
-
-TEST(RequestWorker, StopDuringARequestSkipsItsCallbackAndTheRest) {
-  TempHome home;
+TEST_F(RequestWorkerTest, StopDuringARequestSkipsItsCallbackAndTheRest) {
   std::mutex gateMutex;
   std::condition_variable gateChanged;
   bool open = false;
   FakeHarlune app([&](const std::string& request) {
-    if (Testing::requestLine(request).find("/slow") != std::string::npos) {
-      std::unique_lock<std::mutex> lock(gateMutex);
-      gateChanged.wait(lock, [&] { return open; });
-    }
+    const bool slow = requestLine(request).find("/slow") != std::string::npos;
+    std::unique_lock<std::mutex> lock(gateMutex);
+    gateChanged.wait(lock, [&] { return open || !slow; });
     return FakeHarlune::response(200, "{}");
   });
   app.publish(home);
-  Outcomes outcomes;
+  auto stopped = std::make_unique<RequestWorker>();
+  stopped->addRequest(makeRequest("/slow", &outcomes));
+  stopped->addRequest(makeRequest("/never", &outcomes));
+  stopped->start();
+  ASSERT_TRUE(app.waitForRequests(2));  // the ping and /slow have arrived
+  stopped->stop();
   {
-    RequestWorker worker;
-    worker.addRequest(makeRequest("/slow", &outcomes));
-    worker.addRequest(makeRequest("/never", &outcomes));
-    worker.start();
-    ASSERT_TRUE(app.waitForRequests(2));  // the ping and /slow have arrived
-    worker.stop();
-    {
-      std::lock_guard<std::mutex> lock(gateMutex);
-      open = true;
-    }
-    gateChanged.notify_all();
-    worker.join();
-    EXPECT_EQ(worker.queued(), 1u);
-    // Both wait for the owner's thread, where a page function may be released.
-    EXPECT_EQ(outcomes.deleted, 0);
+    std::lock_guard<std::mutex> lock(gateMutex);
+    open = true;
   }
-  EXPECT_TRUE(outcomes.snapshot().empty());
+  gateChanged.notify_all();
+  stopped->join();
+  EXPECT_EQ(stopped->queued(), 1u);
+  // Both wait for the owner's thread, where a page function may be released.
+  EXPECT_EQ(outcomes.deleted, 0);
+  stopped.reset();
+  EXPECT_TRUE(outcomes.told.empty());
   EXPECT_EQ(outcomes.deleted, 2);
-  for (const auto& r : app.requests()) {
-    EXPECT_EQ(Testing::requestLine(r).find("/never"), std::string::npos);
-  }
-}
-
-TEST(RequestWorker, UnlaunchableApplicationTellsTheCallbackNothingArrived) {
-  TempHome home;
-  FakeHarlune app;
-  app.publish(home);
-  Outcomes outcomes;
-  // The request is made while the URL is known, then the application goes
-  // away with no bundle to launch it from.
-  HttpRequest* request = makeRequest("/lost", &outcomes);
-  ::unlink((home.harluneData() + "/var/run/http.uri").c_str());
-  HarluneApp::resetForTesting();
-  RequestWorker worker;
-  worker.addRequest(request);
-  worker.start();
-  ASSERT_TRUE(outcomes.waitFor(1));
-  worker.stop();
-  worker.join();
-  EXPECT_EQ(outcomes.snapshot(), std::vector<std::string>{"<null>"});
-}
-
-TEST(RequestWorker, NoAnswerIsReportedAsNull) {
-  TempHome home;
-  FakeHarlune app([](const std::string& request) {
-    // Pings are answered; the request itself is dropped without a word.
-    return Testing::requestLine(request).find("ping") != std::string::npos
-               ? FakeHarlune::response(200, "")
-               : std::string();
-  });
-  app.publish(home);
-  Outcomes outcomes;
-  RequestWorker worker;
-  worker.addRequest(makeRequest("/dropped", &outcomes));
-  worker.start();
-  ASSERT_TRUE(outcomes.waitFor(1));
-  worker.stop();
-  worker.join();
-  EXPECT_EQ(outcomes.snapshot(), std::vector<std::string>{"<null>"});
+  EXPECT_EQ(sent(app), std::vector<std::string>{"POST /slow HTTP/1.1"});
 }
 
 // The application is relaunched (new port, new key) between queueing and
@@ -217,7 +157,7 @@ TEST(RequestWorker, NoAnswerIsReportedAsNull) {
 TEST(RequestWorker, KeyIsReadWhenTheRequestIsSent) {
   for (PolicyKind policy : {PolicyKind::Guarded, PolicyKind::Literal}) {
     Policy::setForTesting(policy);
-    TempHome home;
+    Testing::TempHome home;
     std::unique_ptr<HttpRequest> request;
     {
       FakeHarlune old;
@@ -239,40 +179,6 @@ TEST(RequestWorker, KeyIsReadWhenTheRequestIsSent) {
               std::string::npos)
         << expected;
   }
-}
-
-TEST(RequestWorker, HangingApplicationCostsOneBoundThenTellsNothingArrived) {
-  HttpRequest::setWaitBoundsForTesting(200, 200);
-  TempHome home;
-  std::mutex gateMutex;
-  std::condition_variable gateChanged;
-  bool open = false;
-  FakeHarlune app([&](const std::string& request) {
-    if (Testing::requestLine(request).find("/hang") != std::string::npos) {
-      std::unique_lock<std::mutex> lock(gateMutex);
-      gateChanged.wait(lock, [&] { return open; });
-    }
-    return FakeHarlune::response(200, "{}");
-  });
-  app.publish(home);
-  Outcomes outcomes;
-  bool told;
-  {
-    RequestWorker worker;
-    worker.addRequest(makeRequest("/hang", &outcomes));
-    worker.start();
-    told = outcomes.waitFor(1);
-    worker.stop();
-    worker.join();
-  }
-  {
-    std::lock_guard<std::mutex> lock(gateMutex);
-    open = true;
-  }
-  gateChanged.notify_all();
-  HttpRequest::setWaitBoundsForTesting(5000, 30000);
-  ASSERT_TRUE(told);
-  EXPECT_EQ(outcomes.snapshot(), std::vector<std::string>{"<null>"});
 }
 
 }  // namespace
