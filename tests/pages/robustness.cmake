@@ -17,10 +17,10 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   # The picked file, the chosen folder and the symbolic link are in tests/pages/data.
   tarsen_add_page_test(robust-hostile PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page} --url file://${CMAKE_CURRENT_SOURCE_DIR}/robust-hostile.html)
-  # A hundred pollers stop at once: the real-time limit leaves room for the
-  # sanitizers, far under the minute that sleeping pollers would take.
+  # Forty pollers stop at once: the real-time limit leaves room for the
+  # sanitizers, half the forty seconds that sleeping pollers would take.
   tarsen_add_page_test(robust-close PLUGIN ${plugin} HOME private SIM LABELS robustness
-                       ARGS --timeout 30)
+                       ARGS --timeout 20)
   set_tests_properties(page.robust-faults page.robust-load page.robust-hostile
                        PROPERTIES TIMEOUT 300)
   # Requests under /v5/harlune/hang are never answered; waits are bounded at 2 s.
@@ -34,11 +34,13 @@ endif()
 if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   foreach(policy guarded literal)
     set(name guard-roads)
+    set(query "")
     if(policy STREQUAL literal)
       set(name guard-roads-literal)
+      set(query "?literal")
     endif()
     tarsen_add_page_test(${name} PAGE guard-roads PLUGIN ${plugin} HOME private SIM
                          LABELS robustness ENV TARSEN_WEB_POLICY=${policy}
-                         ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/guard-roads.html)
+                         ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/guard-roads.html${query})
   endforeach()
 endif()
