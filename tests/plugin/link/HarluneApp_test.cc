@@ -30,7 +30,8 @@ namespace {
 using Testing::FakeHarlune;
 using Testing::TempHome;
 
-const char kUrlFile[] = "Library/Application Support/Tarsen/Tarsen Harlune/var/run/http.uri";
+const std::string kRun = "Library/Application Support/Tarsen/Tarsen Harlune/var/run/";
+const std::string kUrlFile = kRun + "http.uri";
 const char kHintFile[] =
     "Library/Application Support/Tarsen/Tarsen Harlune/etc/tarsenharlune.path";
 
@@ -65,100 +66,68 @@ int openBundle(const std::string& home, const std::string& folder) {
                       "/Tarsen Harlune.app\"").c_str());
 }
 
-TEST(HarluneAppUrl, NoUrlFileMeansNoApplicationAndNoTraffic) {
+TEST(HarluneApp, BundleSearchUrlKeyAndLiveness) {
+  // A hint names the first folder to search; without the bundle there, only
+  // the system's folder is searched.
+  const char* searches[][2] = {{"", "/Applications"},
+                               {"/empty-folder", ""},
+                               {"/elsewhere\nignored second line", "/elsewhere"}};
+  for (const auto& c : searches) {
+    TempHome home;
+    makeBundle(home, "Applications", "exit 0\n");
+    makeBundle(home, "elsewhere", "exit 0\n");
+    if (*c[0]) home.writeFile(kHintFile, home.path() + c[0]);
+    EXPECT_EQ(HarluneApp::binPath(), *c[1] ? home.path() + c[1] + "/Tarsen Harlune.app" : "");
+  }
+
   TempHome home;
-  FakeHarlune app;
+  FakeHarlune unpublished;
   EXPECT_TRUE(HarluneApp::url().url().empty());
   EXPECT_FALSE(HarluneApp::isRunning());
   EXPECT_FALSE(Utils::createHttpRequest(ContentTypeJson));
   EXPECT_EQ(HarluneApp::harluneUUID(), "");
   EXPECT_FALSE(HarluneApp::terminate());
-  EXPECT_TRUE(app.requests().empty());
-}
-
-TEST(HarluneAppUrl, KeyIsEverythingAfterTheFirstLineFeed) {
-  TempHome home;
+  EXPECT_EQ(HarluneApp::pid(), 0);
+  EXPECT_TRUE(unpublished.requests().empty());
   home.writeFile(kUrlFile, "http://127.0.0.1:5000/\nkey\nwith lines\n");
   EXPECT_EQ(HarluneApp::harluneUUID(), "key\nwith lines\n");
-  EXPECT_EQ(HarluneApp::url().port(0), 5000);
   home.writeFile(kUrlFile, "http://127.0.0.1:5000/");
   EXPECT_EQ(HarluneApp::harluneUUID(), "http://127.0.0.1:5000/");  // read afresh each time
-}
+  home.writeFile(kRun + "process.pid", "4242\n");
+  EXPECT_EQ(HarluneApp::pid(), 4242);
 
-TEST(HarluneAppUrl, UrlIsCachedUntilALivenessCheckFails) {
-  TempHome home;
-  FakeHarlune first;
-  first.publish(home);
-  EXPECT_EQ(HarluneApp::url().port(0), first.port());
-  FakeHarlune second;
-  second.publish(home);
-  EXPECT_EQ(HarluneApp::url().port(0), first.port());  // still the cached one
-  EXPECT_TRUE(HarluneApp::isRunning());
-  EXPECT_EQ(first.requests().size(), 1u);
-  EXPECT_TRUE(second.requests().empty());
-}
-
-TEST(HarluneAppRunning, RestartOnANewPortIsFoundByRereadingTheFile) {
-  TempHome home;
-  uint16_t deadPort;
+  // The URL is cached until a liveness check fails; any well-formed answer
+  // means running, so a launch starts nothing.
+  auto second = std::make_unique<FakeHarlune>();
   {
-    FakeHarlune old;
-    old.publish(home);
-    deadPort = old.port();
-    EXPECT_EQ(HarluneApp::url().port(0), deadPort);
+    FakeHarlune first(FakeHarlune::okHandler("", 500));
+    first.publish(home, "sekret");
+    EXPECT_EQ(HarluneApp::url().port(0), first.port());
+    auto xml = Utils::createHttpRequest(HttpRequest::kPostMethod, "/t/", "<x/>", ContentTypeXml);
+    ASSERT_TRUE(xml && xml->invoke());
+    EXPECT_EQ(Testing::requestBody(first.requests().at(0)), "<x/>");
+    const std::string sent = first.requests()[0];
+    EXPECT_NE(sent.find("\r\nAuthorization-key: sekret\r\n"), std::string::npos);
+    EXPECT_NE(sent.find("\r\nContent-Type: application/vnd.tarsen.xferreq+xml\r\n"),
+              std::string::npos);
+    second->publish(home);
+    EXPECT_EQ(HarluneApp::url().port(0), first.port());
+    EXPECT_TRUE(HarluneApp::launch());
+    EXPECT_EQ(first.requests().size(), 2u);
   }
-  FakeHarlune restarted;
-  restarted.publish(home);
+  // Gone: the next check reads the file again.
   EXPECT_TRUE(HarluneApp::isRunning());
-  EXPECT_EQ(restarted.requests().size(), 1u);
-  EXPECT_EQ(Testing::requestLine(restarted.requests()[0]), "GET /v5/harlune/info/ping HTTP/1.1");
-  EXPECT_EQ(HarluneApp::url().port(0), restarted.port());
-}
-
-TEST(HarluneAppRunning, SamePortStillDeadIsNotRunning) {
-  TempHome home;
-  {
-    FakeHarlune gone;
-    gone.publish(home);
-    EXPECT_TRUE(HarluneApp::isRunning());
-  }
-  EXPECT_FALSE(HarluneApp::isRunning());
-}
-
-TEST(HarluneAppRunning, AnyWellFormedAnswerMeansRunning) {
-  TempHome home;
-  FakeHarlune app(FakeHarlune::okHandler("", 500));
-  app.publish(home);
-  EXPECT_TRUE(HarluneApp::isRunning());
-  EXPECT_TRUE(HarluneApp::launch());  // answers, so nothing is started
-  EXPECT_EQ(app.requests().size(), 2u);
-}
-
-TEST(HarluneAppRequests, CreatedRequestsCarryTheKeyAndContentType) {
-  TempHome home;
-  FakeHarlune app;
-  app.publish(home, "sekret");
-  auto xml = Utils::createHttpRequest(HttpRequest::kPostMethod, "/transfers/", "<x/>",
-                                      ContentTypeXml);
-  ASSERT_TRUE(xml);
-  ASSERT_TRUE(xml->invoke());
+  EXPECT_EQ(HarluneApp::url().port(0), second->port());
+  ASSERT_EQ(second->requests().size(), 1u);
+  EXPECT_EQ(Testing::requestLine(second->requests()[0]), "GET /v5/harlune/info/ping HTTP/1.1");
   auto json = Utils::createHttpRequest(ContentTypeJson);
   ASSERT_TRUE(json);
-  EXPECT_EQ(json->method(), "GET");
-  EXPECT_EQ(json->path(), "");
-  ASSERT_TRUE(app.waitForRequests(1));
-  EXPECT_EQ(app.requests()[0],
-            "POST /transfers/ HTTP/1.1\r\n"
-            "Authorization-key: sekret\r\n"
-            "Connection: close\r\n"
-            "Content-Length: 4\r\n"
-            "Content-Type: application/vnd.tarsen.xferreq+xml\r\n"
-            "User-Agent: Tarsen Harlune\r\n"
-            "\r\n<x/>");
   EXPECT_EQ(json->headers().find("Content-Type")->second, "application/vnd.tarsen.xferreq+json");
+  second.reset();
+  EXPECT_FALSE(HarluneApp::isRunning());  // same port, still dead
 }
 
-TEST(HarluneAppTerminate, RefusalsAndKills) {
+TEST(HarluneApp, TerminateAsksThenEndsWhatDoesNotAnswer) {
   TempHome home;
   {
     FakeHarlune refusing(FakeHarlune::okHandler("", 403));
@@ -166,58 +135,28 @@ TEST(HarluneAppTerminate, RefusalsAndKills) {
     EXPECT_FALSE(HarluneApp::terminate());
     ASSERT_EQ(refusing.requests().size(), 1u);
     EXPECT_EQ(refusing.requests()[0],
-              "POST /v5/harlune/info/exit HTTP/1.1\r\n"
-              "Connection: close\r\n"
-              "Content-Length: 60\r\n"
-              "User-Agent: Tarsen Harlune\r\n"
-              "\r\n{'agent':'Tarsen.Harlune', 'message' : 'Installing update!'}");
+              "POST /v5/harlune/info/exit HTTP/1.1\r\nConnection: close\r\n"
+              "Content-Length: 60\r\nUser-Agent: Tarsen Harlune\r\n\r\n"
+              "{'agent':'Tarsen.Harlune', 'message' : 'Installing update!'}");
   }
-  HarluneApp::resetForTesting();
-  {
-    // A 404 ends the processes of the application's name, in this test's
-    // session only: the copy it started itself.
-    makeBundle(home, "Applications", "while :; do sleep 0.05; done\n");
-    ASSERT_EQ(openBundle(home.path(), "Applications"), 0);
-    FakeHarlune missing(FakeHarlune::okHandler("", 404));
-    missing.publish(home);
+  for (const FakeHarlune::Handler& handler :
+       {FakeHarlune::okHandler(""), FakeHarlune::Handler([](const std::string&) { return ""; })}) {
+    HarluneApp::resetForTesting();
+    FakeHarlune app(handler);  // agrees, or no answer: taken to be gone
+    app.publish(home);
     EXPECT_TRUE(HarluneApp::terminate());
-    EXPECT_TRUE(eventually([] { return Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier) == -1; }));
   }
+  // A 404 ends the processes of the application's name, in this test's
+  // session only: the copy it started itself.
   HarluneApp::resetForTesting();
-  {
-    FakeHarlune silent([](const std::string&) { return std::string(); });
-    silent.publish(home);
-    EXPECT_TRUE(HarluneApp::terminate());  // no answer: taken to be gone
-  }
-}
-
-TEST(HarluneAppPid, ReadsTheProcessIdFile) {
-  TempHome home;
-  EXPECT_EQ(HarluneApp::pid(), 0);
-  home.writeFile("Library/Application Support/Tarsen/Tarsen Harlune/var/run/process.pid", "4242\n");
-  EXPECT_EQ(HarluneApp::pid(), 4242);
-}
-
-TEST(HarluneAppBundle, FoundInTheHomeApplicationsFolderWithoutAHint) {
-  TempHome home;
-  makeBundle(home, "Applications", "exit 0\n");
-  EXPECT_EQ(HarluneApp::binPath(), home.path() + "/Applications/Tarsen Harlune.app");
-}
-
-TEST(HarluneAppBundle, HintNamesTheFirstFolderToSearch) {
-  TempHome home;
-  makeBundle(home, "elsewhere", "exit 0\n");
-  makeBundle(home, "Applications", "exit 0\n");
-  home.writeFile(kHintFile, home.path() + "/elsewhere\nignored second line");
-  EXPECT_EQ(HarluneApp::binPath(), home.path() + "/elsewhere/Tarsen Harlune.app");
-}
-
-TEST(HarluneAppBundle, HintWithoutTheBundleFallsBackToSystemApplicationsOnly) {
-  TempHome home;
-  makeBundle(home, "Applications", "exit 0\n");
-  home.writeFile(kHintFile, home.path() + "/empty-folder");
-  EXPECT_EQ(HarluneApp::binPath(), "");
-  EXPECT_FALSE(HarluneApp::launch());
+  makeBundle(home, "Applications", "while :; do sleep 0.05; done\n");
+  ASSERT_EQ(openBundle(home.path(), "Applications"), 0);
+  FakeHarlune missing(FakeHarlune::okHandler("", 404));
+  missing.publish(home);
+  EXPECT_TRUE(HarluneApp::terminate());
+  EXPECT_TRUE(eventually([] {
+    return Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier) == -1;
+  }));
 }
 
 #ifdef HARLUNE_SIM_PATH
@@ -295,20 +234,6 @@ protected:
   std::string _logPath;
 };
 
-TEST_F(HarluneAppLaunch, ZeroTimeOutStartsTheBundleButDoesNotWait) {
-  makeBundle(_home, "Applications", "touch \"$HOME/started\"\nexit 0\n");
-  HarluneApp::setLaunchTimeoutMs(0);
-  EXPECT_FALSE(HarluneApp::launch());
-  const std::string text = log();
-  EXPECT_NE(text.find("Launching Tarsen Harlune - Command: open \"" + _home.path() +
-                      "/Applications/Tarsen Harlune.app\""),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find("Waiting 0ms for Tarsen Harlune to launch"), std::string::npos);
-  EXPECT_NE(text.find("Warning: Timed out waiting for Tarsen Harlune to launch"),
-            std::string::npos);
-}
-
 TEST_F(HarluneAppLaunch, ProcessThatAppearsAndVanishesEndsTheWait) {
   makeBundle(_home, "Applications",
              "while [ ! -e \"$HOME/quit\" ]; do sleep 0.02; done\nexit 0\n");
@@ -320,63 +245,7 @@ TEST_F(HarluneAppLaunch, ProcessThatAppearsAndVanishesEndsTheWait) {
   EXPECT_NE(log().find("Warning: Tarsen Harlune process exited"), std::string::npos);
 }
 
-TEST_F(HarluneAppLaunch, WaitsForTheApplicationToAnswer) {
-  // The "application" announces a URL served by the test's own peer.
-  FakeHarlune app;
-  makeBundle(_home, "Applications",
-             "mkdir -p \"$HOME/Library/Application Support/Tarsen/Tarsen Harlune/var/run\"\n"
-             "printf '" + app.url() + "\\nk' > \"$HOME/" + kUrlFile + "\"\n"
-             "while [ ! -e \"$HOME/quit\" ]; do sleep 0.02; done\n");
-  HarluneApp::setLaunchTimeoutMs(60000);
-  EXPECT_TRUE(HarluneApp::launch());
-  _home.writeFile("quit", "");
-  EXPECT_NE(log().find("Waited "), std::string::npos);
-  EXPECT_EQ(HarluneApp::harluneUUID(), "k");
-}
-
 #ifdef HARLUNE_SIM_PATH
-// The whole cycle against the reference application: installed as a bundle,
-// launched through `open`, asked something, told to exit.
-TEST_F(HarluneAppLaunch, LaunchRequestTerminateWithTheReferenceApplication) {
-  const std::string install = std::string("'") + HARLUNE_SIM_PATH + "' --make-bundle '" +
-                              _home.path() + "/Applications' --write-path-hint > /dev/null";
-  ASSERT_EQ(std::system(install.c_str()), 0);
-  HarluneApp::setLaunchTimeoutMs(20000);
-  ASSERT_TRUE(HarluneApp::launch());
-  const int pid = HarluneApp::pid();
-  EXPECT_GT(pid, 0);
-  EXPECT_EQ(Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier), pid);
-
-  auto request = Utils::createHttpRequest(HttpRequest::kPostMethod, "/v5/harlune/echo",
-                                          "{\"x\":1}", ContentTypeJson);
-  ASSERT_TRUE(request);
-  auto response = request->invoke();
-  ASSERT_TRUE(response);
-  EXPECT_NE(response->data().find("\"path\":\"/v5/harlune/echo\""), std::string::npos);
-
-  EXPECT_TRUE(HarluneApp::terminate());
-  // It exits on its own; the workspace stops listing it.
-  bool gone = false;
-  for (int i = 0; i < 1000 && !gone; ++i) {
-    gone = Desktop::Workspace::processIdentifierForBundle(kHarluneBundleIdentifier) == -1;
-    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_TRUE(gone);
-  EXPECT_FALSE(HarluneApp::isRunning());
-
-  const std::string journal = slurp(_home.harluneData() + "/var/run/journal.jsonl");
-  size_t at = journal.find("\"target\":\"/v5/harlune/info/ping\"");
-  EXPECT_NE(at, std::string::npos);
-  at = journal.find("\"target\":\"/v5/harlune/echo\"", at);
-  ASSERT_NE(at, std::string::npos);
-  const size_t line = journal.find('\n', at);
-  EXPECT_NE(journal.substr(at, line - at).find("[\"Authorization-key\",\""), std::string::npos);
-  at = journal.find("\"target\":\"/v5/harlune/info/exit\"", at);
-  ASSERT_NE(at, std::string::npos);
-  EXPECT_NE(journal.find("{'agent':'Tarsen.Harlune', 'message' : 'Installing update!'}", at),
-            std::string::npos);
-}
-
 // Launches that do not wait, one after another: each that finds nothing
 // answering runs `open` again, which activates the copy already started. One
 // application, and no shell left unreaped.
@@ -401,6 +270,14 @@ TEST_F(HarluneAppLaunch, RepeatedLaunchesWithoutWaitStartOneApplicationAndLeaveN
   for (int c; (c = std::fgetc(ps)) != EOF;) states += static_cast<char>(c);
   ::pclose(ps);
   EXPECT_EQ(states.find('Z'), std::string::npos) << states;
+  const std::string text = log();
+  EXPECT_NE(text.find("Launching Tarsen Harlune - Command: open \"" + _home.path() +
+                      "/Applications/Tarsen Harlune.app\""),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Waiting 0ms for Tarsen Harlune to launch"), std::string::npos);
+  EXPECT_NE(text.find("Warning: Timed out waiting for Tarsen Harlune to launch"),
+            std::string::npos);
 }
 #endif
 
