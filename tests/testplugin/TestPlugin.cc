@@ -1,17 +1,40 @@
-// Entry points and instance life of the test plug-in.
-#include "TestPlugin.h"
-
+// A small plug-in that drives the host through the browser functions:
+// variants both ways, page objects, exceptions, calls from another thread,
+// streams, invalidation and drawing.
 #include <cairo.h>
 
 #include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
 
-#include <desktop/Drawing.h>
+#include <npapi/npfunctions.h>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace TestPlugin {
+namespace {
 
 NPNetscapeFuncs browser;
+
+struct Instance {
+  NPP npp = nullptr;
+  NPObject* scriptable = nullptr;
+  std::string title = "Test plug-in", lastEvent;
+  NPVariant kept{};  // a string or a retained page object, once set
+  int draws = 0;
+  bool framed = false;
+  std::vector<std::thread> workers;
+  // One fetch at a time: its page function, the bytes and the blocks.
+  NPObject* fetchCallback = nullptr;
+  std::string fetched;
+  int blocks = 0;
+  bool inOrder = true;
+};
+
+struct Scriptable {
+  NPObject header;
+  Instance* instance;
+};
 
 void setString(NPVariant* out, const std::string& text) {
   auto* chars = static_cast<char*>(browser.memalloc(static_cast<uint32_t>(text.size() + 1)));
@@ -19,57 +42,274 @@ void setString(NPVariant* out, const std::string& text) {
   STRINGN_TO_NPVARIANT(chars, text.size(), *out);
 }
 
-std::string toText(const NPVariant& value) {
-  switch (value.type) {
-    case NPVariantType_Void: return "void";
-    case NPVariantType_Null: return "null";
-    case NPVariantType_Bool: return value.value.boolValue ? "true" : "false";
-    case NPVariantType_Int32: return std::to_string(value.value.intValue);
-    case NPVariantType_Double: return std::to_string(value.value.doubleValue);
-    case NPVariantType_String:
-      return std::string(value.value.stringValue.UTF8Characters,
-                         value.value.stringValue.UTF8Length);
-    case NPVariantType_Object: return "[object]";
-  }
-  return "?";
+// The text of a string; the plug-in reads nothing else as text.
+std::string toText(const NPVariant& v) {
+  if (!NPVARIANT_IS_STRING(v)) return "";
+  return std::string(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length);
 }
 
-namespace {
+std::string nameOf(NPIdentifier id) {
+  if (!browser.identifierisstring(id)) return "";
+  NPUTF8* utf8 = browser.utf8fromidentifier(id);
+  std::string name = utf8 ? utf8 : "";
+  browser.memfree(utf8);
+  return name;
+}
+
+NPIdentifier keyOf(const NPVariant& v) {
+  if (NPVARIANT_IS_INT32(v)) return browser.getintidentifier(NPVARIANT_TO_INT32(v));
+  return browser.getstringidentifier(toText(v).c_str());
+}
 
 Instance* instanceOf(NPP npp) { return npp ? static_cast<Instance*>(npp->pdata) : nullptr; }
 
-std::string readHostname(NPP npp) {
-  NPObject* window = nullptr;
-  if (browser.getvalue(npp, NPNVWindowNPObject, &window) != NPERR_NO_ERROR || !window)
-    return "";
-  std::string host;
-  NPVariant location;
-  if (browser.getproperty(npp, window, browser.getstringidentifier("location"), &location)) {
-    if (NPVARIANT_IS_OBJECT(location)) {
-      NPVariant hostname;
-      if (browser.getproperty(npp, NPVARIANT_TO_OBJECT(location),
-                              browser.getstringidentifier("hostname"), &hostname)) {
-        host = toText(hostname);
-        browser.releasevariantvalue(&hostname);
-      }
-    }
-    browser.releasevariantvalue(&location);
-  }
-  browser.releaseobject(window);
-  return host;
+// A plain plug-in object with the browser's own allocation: "answer" (42).
+bool valueHasProperty(NPObject*, NPIdentifier id) { return nameOf(id) == "answer"; }
+bool valueGetProperty(NPObject*, NPIdentifier id, NPVariant* result) {
+  if (nameOf(id) != "answer") return false;
+  INT32_TO_NPVARIANT(42, *result);
+  return true;
+}
+NPClass valueClass = {NP_CLASS_STRUCT_VERSION, nullptr, nullptr, nullptr, nullptr,
+                      nullptr, nullptr, valueHasProperty, valueGetProperty, nullptr,
+                      nullptr, nullptr, nullptr};
+
+// One call from the page: a method reads its arguments and sets the result;
+// false makes the page's call fail.
+struct Call {
+  Instance& in;
+  const NPVariant* args;
+  uint32_t count;
+  NPVariant* result;
+  NPObject* object() const { return NPVARIANT_TO_OBJECT(args[0]); }
+};
+
+// A copy the caller owns, as a result must be.
+void copyVariant(const NPVariant& from, NPVariant* to) {
+  if (NPVARIANT_IS_STRING(from)) setString(to, toText(from));
+  else if (NPVARIANT_IS_OBJECT(from))
+    OBJECT_TO_NPVARIANT(browser.retainobject(NPVARIANT_TO_OBJECT(from)), *to);
+  else *to = from;
 }
 
+bool echo(Call& c) {
+  if (c.count != 1) return false;
+  copyVariant(c.args[0], c.result);
+  return true;
+}
+
+bool kindOf(Call& c) {
+  static const char* kKinds[] = {"void", "null", "bool", "int32", "double", "string", "object"};
+  if (c.count != 1) return false;
+  setString(c.result, kKinds[c.args[0].type]);
+  return true;
+}
+
+// A new plug-in object of the second class.
+bool make(Call& c) {
+  OBJECT_TO_NPVARIANT(browser.createobject(c.in.npp, &valueClass), *c.result);
+  return true;
+}
+
+// call(target, null, args...) calls a function, call(target, name, args...)
+// one of its methods.
+bool call(Call& c) {
+  if (c.count < 2 || !NPVARIANT_IS_OBJECT(c.args[0])) return false;
+  if (NPVARIANT_IS_NULL(c.args[1]))
+    return browser.invokeDefault(c.in.npp, c.object(), c.args + 2, c.count - 2, c.result);
+  return browser.invoke(c.in.npp, c.object(), keyOf(c.args[1]), c.args + 2, c.count - 2,
+                        c.result);
+}
+
+// prop(object, key, op[, value]): a page object's property by a string or
+// an integer key; op is "get", "set", "has" or "remove".
+bool prop(Call& c) {
+  if (c.count < 3 || !NPVARIANT_IS_OBJECT(c.args[0])) return false;
+  NPP npp = c.in.npp;
+  NPObject* object = c.object();
+  NPIdentifier key = keyOf(c.args[1]);
+  std::string op = toText(c.args[2]);
+  if (op == "get") return browser.getproperty(npp, object, key, c.result);
+  if (op == "set" && c.count == 4)
+    BOOLEAN_TO_NPVARIANT(browser.setproperty(npp, object, key, &c.args[3]), *c.result);
+  else if (op == "remove")
+    BOOLEAN_TO_NPVARIANT(browser.removeproperty(npp, object, key), *c.result);
+  else if (op == "has")
+    setString(c.result, browser.hasmethod(npp, object, key)     ? "method"
+                        : browser.hasproperty(npp, object, key) ? "property"
+                                                                : "none");
+  else return false;
+  return true;
+}
+
+bool throwError(Call& c) {
+  if (c.count != 1) return false;
+  browser.setexception(c.in.scriptable, toText(c.args[0]).c_str());
+  return true;
+}
+
+struct Pending {
+  NPP npp;
+  NPObject* function;
+  std::string text;
+};
+
+void deliver(void* data) {
+  auto* pending = static_cast<Pending*>(data);
+  NPVariant arg, result;
+  setString(&arg, pending->text);
+  if (browser.invokeDefault(pending->npp, pending->function, &arg, 1, &result))
+    browser.releasevariantvalue(&result);
+  browser.releasevariantvalue(&arg);
+  browser.releaseobject(pending->function);
+  delete pending;
+}
+
+// later(fn, text, count): a worker thread asks for count main-thread calls
+// of fn(text + i); each call holds its own reference to fn.
+bool later(Call& c) {
+  if (c.count != 3 || !NPVARIANT_IS_OBJECT(c.args[0]) || !NPVARIANT_IS_INT32(c.args[2]))
+    return false;
+  std::vector<Pending*> pendings;
+  for (int i = 0; i < NPVARIANT_TO_INT32(c.args[2]); ++i)
+    pendings.push_back(new Pending{c.in.npp, browser.retainobject(c.object()),
+                                   toText(c.args[1]) + std::to_string(i)});
+  c.in.workers.emplace_back([pendings] {
+    for (Pending* p : pendings) browser.pluginthreadasynccall(p->npp, deliver, p);
+  });
+  NULL_TO_NPVARIANT(*c.result);
+  return true;
+}
+
+// fetch(url, fn): fn(outcome, text, blocks, inOrder) once the stream ends.
+bool fetch(Call& c) {
+  Instance& in = c.in;
+  if (c.count != 2 || !NPVARIANT_IS_OBJECT(c.args[1]) || in.fetchCallback) return false;
+  in.fetched.clear();
+  in.blocks = 0;
+  in.inOrder = true;
+  NPError rc = browser.geturlnotify(in.npp, toText(c.args[0]).c_str(), nullptr, nullptr);
+  if (rc == NPERR_NO_ERROR) in.fetchCallback = browser.retainobject(NPVARIANT_TO_OBJECT(c.args[1]));
+  INT32_TO_NPVARIANT(rc, *c.result);
+  return true;
+}
+
+bool invalidate(Call& c) {
+  NPRect rect{1, 2, 30, 40};
+  browser.invalidaterect(c.in.npp, &rect);
+  VOID_TO_NPVARIANT(*c.result);
+  return true;
+}
+
+bool state(Call& c) {
+  setString(c.result, c.in.title + ": draws=" + std::to_string(c.in.draws) + " last=" +
+                          c.in.lastEvent + " framed=" + (c.in.framed ? "yes" : "no"));
+  return true;
+}
+
+bool evaluate(Call& c) {
+  if (c.count != 1 || !NPVARIANT_IS_STRING(c.args[0])) return false;
+  NPObject* window = nullptr;
+  if (browser.getvalue(c.in.npp, NPNVWindowNPObject, &window) != NPERR_NO_ERROR) return false;
+  NPString script = NPVARIANT_TO_STRING(c.args[0]);
+  bool ok = browser.evaluate(c.in.npp, window, &script, c.result);
+  browser.releaseobject(window);
+  return ok;
+}
+
+bool identifiers(Call& c) {
+  std::string faults;
+  NPIdentifier seven = browser.getintidentifier(7);
+  if (browser.identifierisstring(seven)) faults += " int-is-string";
+  if (browser.intfromidentifier(seven) != 7) faults += " int-value";
+  if (browser.getstringidentifier("7") == seven) faults += " name-is-index";
+  NPIdentifier x = browser.getstringidentifier("x");
+  if (!browser.identifierisstring(x)) faults += " string-not-string";
+  if (browser.getstringidentifier("x") != x) faults += " string-not-interned";
+  const NPUTF8* names[2] = {"x", "y"};
+  NPIdentifier both[2];
+  browser.getstringidentifiers(names, 2, both);
+  if (both[0] != x || nameOf(both[1]) != "y") faults += " batch";
+  setString(c.result, faults.empty() ? "ok" : faults.substr(1));
+  return true;
+}
+
+// Deliberate faults, so that pages can check that the host notices them.
+bool leak(Call& c) {
+  browser.createobject(c.in.npp, &valueClass);
+  VOID_TO_NPVARIANT(*c.result);
+  return true;
+}
+
+bool badFree(Call& c) {
+  static char notFromTheBrowser[4];
+  browser.memfree(notFromTheBrowser);
+  VOID_TO_NPVARIANT(*c.result);
+  return true;
+}
+
+using Method = bool (*)(Call&);
+const std::pair<const char*, Method> kMethods[] = {
+    {"echo", echo},           {"kindOf", kindOf},     {"make", make},
+    {"call", call},           {"prop", prop},         {"throwError", throwError},
+    {"later", later},         {"fetch", fetch},
+    {"invalidate", invalidate}, {"state", state},     {"evaluate", evaluate},
+    {"identifiers", identifiers}, {"leak", leak},     {"badFree", badFree},
+};
+
+Method findMethod(NPIdentifier id) {
+  std::string name = nameOf(id);
+  for (const auto& entry : kMethods)
+    if (name == entry.first) return entry.second;
+  return nullptr;
+}
+
+// The scriptable object: the methods above and one property, "kept", that
+// holds a string or a page object (retained) and refuses anything else.
+Instance* instanceOf(NPObject* object) { return reinterpret_cast<Scriptable*>(object)->instance; }
+NPObject* allocate(NPP, NPClass*) { return static_cast<NPObject*>(calloc(1, sizeof(Scriptable))); }
+void deallocate(NPObject* object) { free(object); }
+bool hasMethod(NPObject*, NPIdentifier id) { return findMethod(id) != nullptr; }
+bool invoke(NPObject* object, NPIdentifier id, const NPVariant* args, uint32_t count,
+            NPVariant* result) {
+  Instance* instance = instanceOf(object);
+  Method method = findMethod(id);
+  if (!instance || !method) return false;
+  Call call{*instance, args, count, result};
+  return method(call);
+}
+bool hasProperty(NPObject*, NPIdentifier id) { return nameOf(id) == "kept"; }
+bool getProperty(NPObject* object, NPIdentifier id, NPVariant* result) {
+  Instance* instance = instanceOf(object);
+  if (!instance || nameOf(id) != "kept") return false;
+  copyVariant(instance->kept, result);
+  return true;
+}
+bool setProperty(NPObject* object, NPIdentifier id, const NPVariant* value) {
+  Instance* instance = instanceOf(object);
+  if (!instance || nameOf(id) != "kept") return false;
+  if (!NPVARIANT_IS_STRING(*value) && !NPVARIANT_IS_OBJECT(*value)) return false;
+  browser.releasevariantvalue(&instance->kept);
+  copyVariant(*value, &instance->kept);
+  return true;
+}
+NPClass scriptableClass = {NP_CLASS_STRUCT_VERSION, allocate, deallocate, nullptr, hasMethod,
+                           invoke, nullptr, hasProperty, getProperty, setProperty,
+                           nullptr, nullptr, nullptr};
+
+// Core Graphics drawing and Cocoa events, or no start (both models are 1).
 NPError negotiate(NPP npp) {
-  NPBool supported = false;
-  NPError rc = browser.getvalue(npp, NPNVsupportsCoreGraphicsBool, &supported);
-  if (rc != NPERR_NO_ERROR || !supported) return rc ? rc : NPERR_INCOMPATIBLE_VERSION_ERROR;
-  rc = browser.setvalue(npp, NPPVpluginDrawingModel,
-                        reinterpret_cast<void*>(static_cast<intptr_t>(NPDrawingModelCoreGraphics)));
-  if (rc != NPERR_NO_ERROR) return rc;
-  rc = browser.getvalue(npp, NPNVsupportsCocoaBool, &supported);
-  if (rc != NPERR_NO_ERROR || !supported) return rc ? rc : NPERR_INCOMPATIBLE_VERSION_ERROR;
-  return browser.setvalue(npp, NPPVpluginEventModel,
-                          reinterpret_cast<void*>(static_cast<intptr_t>(NPEventModelCocoa)));
+  const std::pair<NPNVariable, NPPVariable> kModels[] = {
+      {NPNVsupportsCoreGraphicsBool, NPPVpluginDrawingModel},
+      {NPNVsupportsCocoaBool, NPPVpluginEventModel}};
+  for (const auto& model : kModels) {
+    NPBool supported = false;
+    NPError rc = browser.getvalue(npp, model.first, &supported);
+    if (rc == NPERR_NO_ERROR && !supported) rc = NPERR_INCOMPATIBLE_VERSION_ERROR;
+    if (rc == NPERR_NO_ERROR) rc = browser.setvalue(npp, model.second, reinterpret_cast<void*>(1));
+    if (rc != NPERR_NO_ERROR) return rc;
+  }
+  return NPERR_NO_ERROR;
 }
 
 NPError pluginNew(NPMIMEType, NPP npp, uint16_t, int16_t argc, char* argn[], char* argv[],
@@ -87,8 +327,8 @@ NPError pluginNew(NPMIMEType, NPP npp, uint16_t, int16_t argc, char* argn[], cha
   npp->pdata = instance;
   NPError rc = negotiate(npp);
   if (rc != NPERR_NO_ERROR) return rc;
-  instance->hostname = readHostname(npp);
-  instance->scriptable = createScriptable(instance);
+  instance->scriptable = browser.createobject(npp, &scriptableClass);
+  reinterpret_cast<Scriptable*>(instance->scriptable)->instance = instance;
   return NPERR_NO_ERROR;
 }
 
@@ -97,10 +337,10 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
   if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
   for (auto& worker : instance->workers) worker.join();
   if (instance->scriptable) {
-    detachScriptable(instance->scriptable);
+    reinterpret_cast<Scriptable*>(instance->scriptable)->instance = nullptr;
     browser.releaseobject(instance->scriptable);
   }
-  if (instance->handler) browser.releaseobject(instance->handler);
+  browser.releasevariantvalue(&instance->kept);
   if (instance->fetchCallback) browser.releaseobject(instance->fetchCallback);
   delete instance;
   npp->pdata = nullptr;
@@ -110,16 +350,7 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
 NPError setWindow(NPP npp, NPWindow*) {
   return instanceOf(npp) ? NPERR_NO_ERROR : NPERR_INVALID_INSTANCE_ERROR;
 }
-
-NPError newStream(NPP npp, NPMIMEType, NPStream*, NPBool, uint16_t*) {
-  Instance* instance = instanceOf(npp);
-  if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
-  instance->fetched.clear();
-  instance->blocks = 0;
-  instance->inOrder = true;
-  return NPERR_NO_ERROR;
-}
-
+NPError newStream(NPP, NPMIMEType, NPStream*, NPBool, uint16_t*) { return NPERR_NO_ERROR; }
 // Small on purpose, so that even short files arrive in several blocks.
 int32_t writeReady(NPP, NPStream*) { return 100; }
 
@@ -132,70 +363,44 @@ int32_t write(NPP npp, NPStream*, int32_t offset, int32_t len, void* buffer) {
   return len;
 }
 
-NPError destroyStream(NPP, NPStream*, NPReason) { return NPERR_NO_ERROR; }
-
 void urlNotify(NPP npp, const char*, NPReason reason, void*) {
   Instance* instance = instanceOf(npp);
   if (!instance || !instance->fetchCallback) return;
   NPObject* callback = instance->fetchCallback;
   instance->fetchCallback = nullptr;
-  NPVariant args[4];
+  NPVariant args[4], result;
   setString(&args[0], reason == NPRES_DONE ? "done" : "failed");
   setString(&args[1], instance->fetched);
   INT32_TO_NPVARIANT(instance->blocks, args[2]);
   BOOLEAN_TO_NPVARIANT(instance->inOrder, args[3]);
-  NPVariant result;
   browser.invokeDefault(npp, callback, args, 4, &result);
   browser.releasevariantvalue(&result);
   for (auto& a : args) browser.releasevariantvalue(&a);
   browser.releaseobject(callback);
 }
 
-// A recognisable picture: a blue field, a red cross corner to corner, the
-// title in the middle, and a black frame once the area has been clicked.
-void draw(Instance& instance, const NPCocoaEvent& event) {
-  auto* cr = static_cast<cairo_t*>(event.data.draw.context);
-  Desktop::Rect area{0, 0, event.data.draw.width, event.data.draw.height};
-  Desktop::fillRect(cr, area, Desktop::Color{0.2, 0.4, 0.9, 1});
-  cairo_set_source_rgb(cr, 0.9, 0.1, 0.1);
-  cairo_set_line_width(cr, 6);
-  cairo_move_to(cr, 0, 0);
-  cairo_line_to(cr, area.width, area.height);
-  cairo_move_to(cr, area.width, 0);
-  cairo_line_to(cr, 0, area.height);
-  cairo_stroke(cr);
-  Desktop::Rect text{0, area.height / 2 - 8, area.width, 20};
-  Desktop::drawTextCentered(cr, instance.title, text, Desktop::Color::white());
-  if (instance.framed) Desktop::strokeRect(cr, area, Desktop::Color::black(), 5.0);
-}
-
+// Each event is recorded; a click frames the area and asks for a redraw.
 int16_t handleEvent(NPP npp, void* raw) {
+  static const char* kNames[] = {"", "draw", "mousedown", "mouseup", "", "", "", "", "", "",
+                                 "", "focus", "", "scroll"};
   Instance* instance = instanceOf(npp);
-  if (!instance || !raw) return 0;
-  const auto& event = *static_cast<NPCocoaEvent*>(raw);
-  ++instance->events;
-  switch (event.type) {
-    case NPCocoaEventDrawRect:
-      ++instance->draws;
-      instance->lastEvent = "draw";
-      draw(*instance, event);
-      return 1;
-    case NPCocoaEventMouseDown:
-    case NPCocoaEventMouseUp:
-      instance->lastEvent = event.type == NPCocoaEventMouseDown ? "mousedown" : "mouseup";
-      instance->framed = true;
-      browser.invalidaterect(npp, nullptr);
-      return 1;
-    case NPCocoaEventFocusChanged:
-      instance->lastEvent = event.data.focus.hasFocus ? "focus" : "blur";
-      instance->framed = event.data.focus.hasFocus;
-      return 1;
-    case NPCocoaEventScrollWheel:
-      instance->lastEvent = "scroll";
-      return 1;
-    default:
-      return 0;
+  auto* event = static_cast<NPCocoaEvent*>(raw);
+  if (!instance || !event || event->type >= 14 || !*kNames[event->type]) return 0;
+  instance->lastEvent = kNames[event->type];
+  if (event->type == NPCocoaEventDrawRect) {
+    ++instance->draws;
+    auto* cr = static_cast<cairo_t*>(event->data.draw.context);
+    cairo_set_source_rgb(cr, 0.2, 0.4, instance->framed ? 0.1 : 0.9);
+    cairo_rectangle(cr, 0, 0, event->data.draw.width, event->data.draw.height);
+    cairo_fill(cr);
+  } else if (event->type == NPCocoaEventFocusChanged) {
+    instance->framed = event->data.focus.hasFocus;
+    if (!instance->framed) instance->lastEvent = "blur";
+  } else if (event->type != NPCocoaEventScrollWheel) {
+    instance->framed = true;
+    browser.invalidaterect(npp, nullptr);
   }
+  return 1;
 }
 
 NPError getValue(NPP npp, NPPVariable variable, void* value) {
@@ -206,16 +411,9 @@ NPError getValue(NPP npp, NPPVariable variable, void* value) {
   return NPERR_NO_ERROR;
 }
 
-NPError setValue(NPP, NPNVariable, void*) { return NPERR_GENERIC_ERROR; }
-
 }  // namespace
-}  // namespace TestPlugin
 
-using namespace TestPlugin;
-
-EXPORT const char* NP_GetMIMEDescription() {
-  return "application/x-tarsen-test;tst;Tarsen Test";
-}
+EXPORT const char* NP_GetMIMEDescription() { return "application/x-tarsen-test;tst;Tarsen Test"; }
 
 EXPORT NPError NP_Initialize(NPNetscapeFuncs* funcs) {
   if (!funcs || funcs->size < sizeof(NPNetscapeFuncs)) return NPERR_INVALID_FUNCTABLE_ERROR;
@@ -230,13 +428,11 @@ EXPORT NPError NP_GetEntryPoints(NPPluginFuncs* funcs) {
   funcs->destroy = pluginDestroy;
   funcs->setwindow = setWindow;
   funcs->newstream = newStream;
-  funcs->destroystream = destroyStream;
   funcs->writeready = writeReady;
   funcs->write = write;
   funcs->event = handleEvent;
   funcs->urlnotify = urlNotify;
   funcs->getvalue = getValue;
-  funcs->setvalue = setValue;
   return NPERR_NO_ERROR;
 }
 
