@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "FakeHarlune.h"
-#include "work/TransfersPoller.h"
+#include "core/Transfer.h"
 
 namespace Harlune {
 namespace Web {
 namespace {
 
-TEST(PlugInHostBrowser, FamilyFromTheUserAgent) {
+TEST(PlugInHostBrowser, FamilyFromTheUserAgentInAnyCase) {
   PlugIn core;
   const std::pair<const char*, const char*> cases[] = {
       {"Mozilla/5.0 (Macintosh) AppleWebKit/537.36 Chrome/120.0 Safari/537.36", "chrome"},
@@ -27,57 +27,12 @@ TEST(PlugInHostBrowser, FamilyFromTheUserAgent) {
   }
 }
 
-TEST(PlugInQueries, ConstantsAndEngineNames) {
-  PlugIn core;
-  EXPECT_EQ(core.queryBuildVersion(), core.queryPluginVersion());
-  const std::string build = core.queryBuildVersion();
-  EXPECT_EQ(build.substr(0, build.find('.', build.find('.') + 1)), core.queryVersion());
-  EXPECT_EQ(core.queryBrowserEngine(PlugInHostApiGecko), "Gecko");
-  EXPECT_EQ(core.queryBrowserEngine(PlugInHostApiMSHTML), "MSHTML");
-  EXPECT_EQ(core.queryBrowserEngine(PlugInHostApiWebKit), "WebKit");
-  EXPECT_EQ(core.queryBrowserEngine(static_cast<PlugInHostApi_e>(7)), "Unknown");
-}
-
-TEST(PlugInConfigure, DropUploadUrlOnlyFromItsParameter) {
-  PlugIn core;
-  EXPECT_TRUE(core.configure({{"drop-mode", "upload"}}));
-  EXPECT_EQ(core.dropUploadUrl(), "");
-  EXPECT_TRUE(core.configure({{"drop-upload-url", "https://example.org/in"}}));
-  EXPECT_EQ(core.dropUploadUrl(), "https://example.org/in");
-}
-
-const char kBadHost[] =
-    "{\"error\":{\"code\":-1,\"internal_message\":\"Invalid request\",\"user_message\":"
-    "\"Invalid application ID hostname: www.example.org\"}}";
-
-TEST(PlugInSession, BoundIdentifiersMustNameThePageHostExactly) {
-  PlugIn core;
-  core.setPageHostname("www.example.org");
-  EXPECT_EQ(core.isAppIdValid("^www.example.org"), "");
-  EXPECT_EQ(core.isAppIdValid("plain-id"), "");
-  EXPECT_EQ(core.isAppIdValid(""), "");
-  for (const char* refused : {"^sub.www.example.org", "^WWW.example.org", "^www.example.org.",
-                              "^example.org", "^", "^www.example.org:80"}) {
-    EXPECT_EQ(core.isAppIdValid(refused), kBadHost) << refused;
-  }
-}
-
-TEST(PlugInSession, OpensOnceAndStartsThePoller) {
-  Testing::TempHome home;  // no application: the poller finds nothing to ask
-  PlugIn core;
-  core.setPageHostname("localhost");
-  EXPECT_EQ(core.initSession("^evil.example", "ignored"),
-            "{\"error\":{\"code\":-1,\"internal_message\":\"Invalid request\",\"user_message\":"
-            "\"Invalid application ID hostname: localhost\"}}");
-  EXPECT_FALSE(core.sessionInitialized());
-  EXPECT_FALSE(core.transfersPoller()->started());
-  EXPECT_EQ(core.initSession("^localhost", "whatever"), "{\"app_id\":\"^localhost\"}");
-  EXPECT_TRUE(core.sessionInitialized());
-  EXPECT_TRUE(core.transfersPoller()->started());
-  EXPECT_EQ(core.initSession("other", ""),
-            "{\"error\":{\"code\":-1,\"internal_message\":\"Invalid request\",\"user_message\":"
-            "\"Session was already initialized\"}}");
-  EXPECT_EQ(core.appId(), "^localhost");
+// No page can hand the core an empty source (the script call refuses it).
+TEST(TransferDocument, EmptySourcesAreLeftOut) {
+  Transfer transfer;
+  transfer.setSource({"https://h/a", "", "https://h/a"});
+  EXPECT_EQ(transfer.document(), "<xferreq xmlns=\"http://schemas.tarsen.com/xml/xferreq/\">"
+                                 "<src>https://h/a</src><src>https://h/a</src></xferreq>");
 }
 
 // Guarded (the default here): an approval belongs to the page host that got

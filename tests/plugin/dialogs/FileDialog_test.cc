@@ -1,306 +1,280 @@
-// The three dialogs driven through a user on the desktop run loop: how each
-// show ends, what the panel was set up with, the result codes and texts, the
-// time-out, and a scheduled dialog stopped while it shows.
+// The dialogs driven by a user on the desktop run loop under the virtual
+// clock: what no page reaches (panel failures, odd modal results, the
+// time-out's timing) and the exact set-up of the save panel.
+#include <stdlib.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
 #include <desktop/Panel.h>
 #include <desktop/RunLoop.h>
+#include <desktop/System.h>
+#include <desktop/Window.h>
 #include <gtest/gtest.h>
+#include <taplatform/talog.h>
 
-#include "DialogTestSupport.h"
-#include "common/Callback.h"
-#include "common/Utils.h"
+#include "dialogs/MacSaveFileDialogImpl.h"
 #include "dialogs/OpenFileDialog.h"
 #include "dialogs/OpenFolderDialog.h"
 #include "dialogs/SaveFileDialog.h"
-#include "text/Json.h"
-#include "work/OneShotManager.h"
-#include "work/RunnableScheduler.h"
 
 namespace Harlune {
 namespace Web {
 namespace {
 
 using Strings = std::vector<std::string>;
+using Answer = std::function<Desktop::PanelAnswer(Desktop::SavePanel&)>;
+Desktop::RunLoop& loop() { return Desktop::RunLoop::main(); }
+Desktop::Application& app() { return Desktop::Application::shared(); }
 
-class Dialogs : public DesktopUserTest {};
-
-TEST_F(Dialogs, OpenFileConfirmedWithTwoFiles) {
-  OpenFileDialog dialog(nullptr, "Pick", false, true, "", false);
-  dialog.init("chrome", "example.com");
-  EXPECT_EQ(dialog.result(), 4u);
-  answer = choose({"/x/a.txt", "/x/b\"c.txt"});
-  EXPECT_EQ(dialog.show(), (Strings{"/x/a.txt", "/x/b\"c.txt"}));
-  EXPECT_EQ(dialog.result(), 2u);
-  EXPECT_EQ(dialog.paths(), (Strings{"/x/a.txt", "/x/b\"c.txt"}));
-  EXPECT_EQ(dialog.resultStr(), R"(["/x/a.txt","/x/b\"c.txt"])");
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].kind, Desktop::WindowKind::OpenPanel);
-  EXPECT_EQ(seen[0].title, "Pick");
-  EXPECT_TRUE(seen[0].allowsMultipleSelection);
-  EXPECT_TRUE(seen[0].canChooseFiles);
-  EXPECT_FALSE(seen[0].canChooseDirectories);
-  EXPECT_TRUE(seen[0].allowedFileTypes.empty());
-  EXPECT_TRUE(logged("OpenFileDialog() - title=Pick, allowDirectories=0, allowMultiple=1, "
-                     "fileTypes="));
-  EXPECT_TRUE(logged("MacOpenFileDialogImpl::doShow()"));
+Answer choose(Strings paths) {
+  return [paths](Desktop::SavePanel&) { return Desktop::PanelAnswer::choose(paths); };
 }
-
-TEST_F(Dialogs, OpenFileWithDirectoriesAndFiltersSetsUpThePanel) {
-  OpenFileDialog dialog(nullptr, "", true, false,
-                        R"([{"filter_name":"Images","extensions":["png","png","jpg"]}])", false);
-  dialog.init("chrome", "");
-  dialog.show();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_TRUE(seen[0].canChooseFiles);
-  EXPECT_TRUE(seen[0].canChooseDirectories);
-  EXPECT_FALSE(seen[0].allowsMultipleSelection);
-  EXPECT_EQ(seen[0].allowedFileTypes, (Strings{"png", "PNG", "jpg", "JPG"}));
-  EXPECT_EQ(dialog.result(), 1u);
-  EXPECT_EQ(dialog.resultStr(), "[]");
-}
-
-TEST_F(Dialogs, OpenFolderChoosesFoldersOnly) {
-  OpenFolderDialog dialog(nullptr, "Where", true, false);
-  dialog.init("safari", "");
-  answer = choose({"/x/dir"});
-  EXPECT_EQ(dialog.show(), (Strings{"/x/dir"}));
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_FALSE(seen[0].canChooseFiles);
-  EXPECT_TRUE(seen[0].canChooseDirectories);
-  EXPECT_TRUE(seen[0].allowsMultipleSelection);
-  EXPECT_EQ(dialog.resultStr(), R"(["/x/dir"])");
-}
-
-TEST_F(Dialogs, ExtendedResultDescribesTheChosenFiles) {
-  const std::string a = makeFile("a.txt", "12345");
-  OpenFileDialog dialog(nullptr, "", false, false, "", true);
-  dialog.init("chrome", "");
-  answer = choose({a});
-  dialog.show();
-  EXPECT_EQ(dialog.resultStr(), Utils::createExtendedObject({a}));
-  EXPECT_NE(dialog.resultStr().find("\"name\":\"" + a + "\",\"size\":5"), std::string::npos)
-      << dialog.resultStr();
-  answer = nullptr;
-  dialog.show();
-  EXPECT_EQ(dialog.resultStr(), Utils::createExtendedObject({}));
-  EXPECT_EQ(dialog.result(), 1u);
-}
-
-TEST_F(Dialogs, SaveResultIsTheQuotedPathOrNull) {
-  SaveFileDialog dialog(nullptr, "Save as", "report.txt", "");
-  dialog.init("firefox");
-  answer = choose({"/x/re\\port.txt"});
-  EXPECT_EQ(dialog.show(), (Strings{"/x/re\\port.txt"}));
-  EXPECT_EQ(dialog.resultStr(), R"("/x/re\\port.txt")");
-  answer = nullptr;
-  EXPECT_TRUE(dialog.show().empty());
-  EXPECT_EQ(dialog.resultStr(), "null");
-  EXPECT_EQ(dialog.result(), 1u);
-  EXPECT_TRUE(logged("SaveFileDialog::SaveFileDialog() - suggestedName=report.txt"));
-}
-
-TEST_F(Dialogs, StoppedWhileShowingEndsWithCodeZeroAndTheEmptyForm) {
-  OpenFileDialog dialog(nullptr, "", false, false, "", false);
-  dialog.init("chrome", "");
-  answer = leaveOpenThen([&] {
-    EXPECT_EQ(dialog.result(), 3u);
-    dialog.stop();
-  });
-  EXPECT_TRUE(dialog.show().empty());
-  EXPECT_EQ(dialog.result(), 0u);
-  EXPECT_EQ(dialog.resultStr(), "[]");
-  EXPECT_TRUE(dialog.isInterrupted());
-  EXPECT_TRUE(logged("Closing open dialog"));
-  EXPECT_EQ(Desktop::Application::shared().firstVisibleSavePanel(), nullptr);
-}
-
-TEST_F(Dialogs, PanelFailureEndsWithCodeZero) {
-  SaveFileDialog dialog(nullptr, "", "a.txt", "");
-  dialog.init("chrome");
-  answer = [](Desktop::SavePanel&) { return Desktop::PanelAnswer::fail("NSBroken", "gone"); };
-  EXPECT_TRUE(dialog.show().empty());
-  EXPECT_EQ(dialog.result(), 0u);
-  EXPECT_EQ(dialog.resultStr(), "null");
-  EXPECT_TRUE(logged("NSOpenPanel error: name=NSBroken reason=gone"));
-}
-
-TEST_F(Dialogs, UnexpectedModalResultIsLoggedAndEndsWithCodeZero) {
-  OpenFolderDialog dialog(nullptr, "", false, false);
-  dialog.init("chrome", "");
-  answer = leaveOpenThen([] { loop().stopModalWithCode(7); });
-  EXPECT_TRUE(dialog.show().empty());
-  EXPECT_EQ(dialog.result(), 0u);
-  EXPECT_TRUE(logged("Unhandled dialog result: 7"));
-}
-
-TEST_F(Dialogs, FilterFaultsLeaveCodeFourAndTheOperationsMessage) {
-  const char* bad[] = {R"([{"filter_name":"x","extensions":[]}])",
-                       R"([{"filter_name":3,"extensions":["png"]}])", "{}", "[1]"};
-  for (const char* fileTypes : bad) {
-    OpenFileDialog open(nullptr, "", false, false, fileTypes, false);
-    open.init("chrome", "");
-    open.run();
-    EXPECT_EQ(open.result(), 4u) << fileTypes;
-    EXPECT_FALSE(open.isInterrupted());
-    EXPECT_EQ(open.resultStr(),
-              Json::createError("Error displaying open file dialog: Error parsing fileTypes JSON"));
-  }
-  SaveFileDialog save(nullptr, "", "a.txt", "not json");
-  save.init("chrome");
-  save.run();
-  EXPECT_EQ(save.result(), 4u);
-  EXPECT_EQ(save.resultStr(),
-            Json::createError("Error displaying save file dialog: Error parsing fileTypes JSON"));
-  EXPECT_TRUE(logged("Error displaying save file dialog: Error parsing fileTypes JSON"));
-  // The synchronous show lets the fault through to its caller.
-  EXPECT_THROW(save.show(), std::runtime_error);
-  EXPECT_TRUE(seen.empty());
-}
-
-TEST_F(Dialogs, UnansweredSynchronousOpenTimesOutAfter43SecondsInFirefox) {
-  OpenFileDialog dialog(nullptr, "", false, true, "", false);
-  dialog.init("firefox", "");
-  size_t timersWhileShowing = 0;
-  answer = [&](Desktop::SavePanel&) {
-    timersWhileShowing = loop().pendingTimerCount();
+// Leaves the panel up and queues `then`, which runs inside the panel's modal run.
+Answer leaveOpenThen(std::function<void()> then) {
+  return [then](Desktop::SavePanel&) {
+    if (then) loop().performOnMainThread(then);
     return Desktop::PanelAnswer::leaveOpen();
   };
-  const double start = loop().now();
-  EXPECT_TRUE(dialog.show().empty());
-  EXPECT_DOUBLE_EQ(loop().now() - start, 43);
-  EXPECT_EQ(timersWhileShowing, 1u);
-  EXPECT_EQ(loop().pendingTimerCount(), 0u);
-  EXPECT_EQ(dialog.result(), 0u);
-  EXPECT_EQ(dialog.resultStr(), "[]");
-  const auto alerts = app().alertsShown();
-  ASSERT_EQ(alerts.size(), 1u);
-  EXPECT_EQ(alerts[0].messageText, "Timed out waiting for file selection");
-  EXPECT_EQ(alerts[0].buttons, (Strings{"OK"}));
-  EXPECT_EQ(alerts[0].style, Desktop::AlertStyle::Warning);
-  EXPECT_TRUE(alerts[0].asSheet);
-  EXPECT_EQ(alerts[0].parent, app().mainWindow());
-  EXPECT_TRUE(logged("MacOpenFileDialogImpl::doOnTimeout()"));
 }
 
-TEST_F(Dialogs, InSafariUnansweredTimesOutAt43AndAnsweredAt42DoesNot) {
-  answer = leaveOpenThen(nullptr);
-  // Without the dialog's own timer only this backstop would end the show.
-  const Desktop::TimerId backstop =
-      loop().addTimer(100, Desktop::kModeModalPanel, [] { loop().abortModal(); });
-  OpenFolderDialog unanswered(nullptr, "", false, false);
-  unanswered.init("safari", "");
-  const double start = loop().now();
-  EXPECT_TRUE(unanswered.show().empty());
-  EXPECT_DOUBLE_EQ(loop().now() - start, 43);
-  EXPECT_EQ(unanswered.result(), 0u);
-  EXPECT_EQ(app().alertsShown().size(), 1u);
-  loop().invalidateTimer(backstop);
-
-  OpenFolderDialog dialog(nullptr, "", false, false);
-  dialog.init("safari", "");
-  loop().addTimer(42, Desktop::kModeModalPanel, [] {
-    Desktop::Application::shared().firstVisibleSavePanel()->choose({"/x/late"});
-  });
-  EXPECT_EQ(dialog.show(), (Strings{"/x/late"}));
-  EXPECT_EQ(dialog.result(), 2u);
-  EXPECT_EQ(loop().pendingTimerCount(), 0u);
-  EXPECT_EQ(app().alertsShown().size(), 1u);  // no second notice
-}
-
-TEST_F(Dialogs, NoTimeOutInChromeNorForSaveOrScheduledDialogs) {
-  size_t timers = 99;
-  auto countThenCancel = [&](Desktop::SavePanel& panel) {
-    timers = loop().pendingTimerCount();
-    loop().performOnMainThread([&panel] { panel.cancel(); });
-    return Desktop::PanelAnswer::leaveOpen();
-  };
-  answer = countThenCancel;
-
-  OpenFileDialog chrome(nullptr, "", false, false, "", false);
-  chrome.init("chrome", "");
-  chrome.show();
-  EXPECT_EQ(timers, 0u);
-  EXPECT_EQ(chrome.result(), 1u);
-
-  SaveFileDialog save(nullptr, "", "a.txt", "");
-  save.init("firefox");
-  timers = 99;
-  save.show();
-  EXPECT_EQ(timers, 0u);
-
-  OpenFileDialog scheduled(nullptr, "", false, false, "", false);
-  scheduled.init("firefox", "");
-  timers = 99;
-  scheduled.run();
-  EXPECT_EQ(timers, 0u);
-  EXPECT_EQ(scheduled.result(), 1u);
-  EXPECT_TRUE(app().alertsShown().empty());
-}
-
-struct Told {
-  bool told = false;
-  bool deleted = false;
-  uint64_t result = 99;
-  std::string text;
-};
-
-class RecordingCallback : public Callback {
-public:
-  explicit RecordingCallback(Told& told) : _told(told) {}
-  ~RecordingCallback() override { _told.deleted = true; }
-  void handleCallback(void* data) override {
-    Runnable* runnable = static_cast<Runnable*>(data);
-    _told.told = true;
-    _told.result = runnable->result();
-    _told.text = runnable->resultStr();
-  }
-  void returnMessage(std::string) override {}
-
-private:
-  Told& _told;
-};
-
-class ScheduledDialogs : public DesktopUserTest {
+// A page window as main window, a responder that records every panel, and
+// the plug-in's log in a temporary folder.
+class Dialogs : public ::testing::Test {
 protected:
   void SetUp() override {
-    DesktopUserTest::SetUp();
-    RunnableScheduler::init();
+    loop().bindToCurrentThread();
+    loop().setVirtualClock(true);
+    char pattern[] = "/tmp/dialogs-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    _dir = pattern;
+    ASSERT_EQ(ta_log_init(TA_LOG_TYPE_FILE, (_dir + "/plugin.log").c_str()), 0);
+    ta_log_set_level(6);
+    _page = std::make_unique<Desktop::Window>("page");
+    _page->show();
+    app().setMainWindow(_page.get());
+    app().clearAlerts();
+    _previous = app().setPanelResponder(
+        [this](Desktop::SavePanel& panel, const Desktop::PanelSettings& settings) {
+          seen.push_back(settings);
+          return answer ? answer(panel) : Desktop::PanelAnswer::cancel();
+        });
   }
-  void drain() {
-    loop().runUntil([] { return RunnableScheduler::registeredForTesting() == 0; });
+  void TearDown() override {
+    app().setPanelResponder(_previous);
+    _page.reset();
+    app().clearAlerts();
+    Desktop::setSystemVersionFailure(false);
+    Desktop::setSystemVersion(Desktop::SystemVersion());
+    ta_log_cleanup();
+    ta_log_set_level(3);
+    std::error_code ignored;
+    std::filesystem::remove_all(_dir, ignored);
   }
+  bool logged(const std::string& text) const {
+    std::ifstream in(_dir + "/plugin.log");
+    std::ostringstream log;
+    log << in.rdbuf();
+    return log.str().find(text) != std::string::npos;
+  }
+  // A dialog of that kind ('o' open file, 'f' folder, 's' save) for the
+  // browser, shown synchronously, or scheduled ('r', an open file) with run().
+  std::unique_ptr<FileDialog> show(char kind, const std::string& browser) {
+    if (kind == 's') {
+      auto* save = new SaveFileDialog(nullptr, "", "a.txt", "");
+      showing.reset(save);
+      save->init(browser);
+      save->show();
+    } else if (kind == 'f') {
+      auto* folder = new OpenFolderDialog(nullptr, "", false, false);
+      showing.reset(folder);
+      folder->init(browser, "");
+      folder->show();
+    } else {
+      auto* open = new OpenFileDialog(nullptr, "", false, true, "", false);
+      showing.reset(open);
+      open->init(browser, "");
+      if (kind == 'r') open->run();
+      else open->show();
+    }
+    return std::move(showing);
+  }
+
+  Answer answer;
+  std::vector<Desktop::PanelSettings> seen;
+  std::unique_ptr<FileDialog> showing;
+
+private:
+  std::string _dir;
+  std::unique_ptr<Desktop::Window> _page;
+  Desktop::PanelResponder _previous;
 };
 
-TEST_F(ScheduledDialogs, RunOnALaterTurnAndTellTheirCallback) {
-  OneShotManager queue;
-  Told told;
-  auto* dialog = new SaveFileDialog(nullptr, "Save", "a.txt", "");
-  dialog->init("firefox");
-  answer = choose({"/x/a.txt"});
-  RunnableScheduler::scheduleRunnable(&queue, dialog, new RecordingCallback(told));
-  EXPECT_TRUE(seen.empty());
-  drain();
-  EXPECT_TRUE(told.told);
-  EXPECT_TRUE(told.deleted);
-  EXPECT_EQ(told.result, 2u);
-  EXPECT_EQ(told.text, "\"/x/a.txt\"");
+TEST_F(Dialogs, HowAShowEndsGivesItsCodeAndText) {
+  const Answer stop = leaveOpenThen([this] {
+    EXPECT_EQ(showing->result(), 3u);
+    showing->stop();
+  });
+  const Answer fail = [](Desktop::SavePanel&) {
+    return Desktop::PanelAnswer::fail("NSBroken", "gone");
+  };
+  const struct {
+    char kind;
+    Answer answer;
+    uint64_t result;
+    const char* text;
+    const char* log;
+  } cases[] = {
+      {'o', choose({"/x/a.txt", "/x/b\"c.txt"}), 2, R"(["/x/a.txt","/x/b\"c.txt"])",
+       "MacOpenFileDialogImpl::doShow()"},
+      {'o', nullptr, 1, "[]", ""},
+      {'o', stop, 0, "[]", "Closing open dialog"},
+      {'f', leaveOpenThen([] { loop().stopModalWithCode(7); }), 0, "[]",
+       "Unhandled dialog result: 7"},
+      {'s', choose({"/x/re\\port.txt"}), 2, R"("/x/re\\port.txt")", "suggestedName=a.txt"},
+      {'s', nullptr, 1, "null", ""},
+      {'s', fail, 0, "null", "NSOpenPanel error: name=NSBroken reason=gone"},
+  };
+  for (const auto& c : cases) {
+    answer = c.answer;
+    const auto dialog = show(c.kind, "chrome");
+    EXPECT_EQ(dialog->result(), c.result) << c.text;
+    EXPECT_EQ(dialog->resultStr(), c.text);
+    EXPECT_EQ(dialog->isInterrupted(), &c == &cases[2]);
+    EXPECT_TRUE(logged(c.log)) << c.log;
+    EXPECT_EQ(app().firstVisibleSavePanel(), nullptr);
+  }
 }
 
-TEST_F(ScheduledDialogs, StoppedWhileShowingClosesThePanelAndTellsNoOne) {
-  auto queue = std::make_unique<OneShotManager>();
-  Told told;
-  auto* dialog = new OpenFileDialog(nullptr, "", false, false, "", false);
-  dialog->init("chrome", "");
-  OneShotManager* raw = queue.get();
-  answer = leaveOpenThen([raw] { RunnableScheduler::stopRunnables(raw); });
-  RunnableScheduler::scheduleRunnable(raw, dialog, new RecordingCallback(told));
-  drain();
-  EXPECT_FALSE(told.told);
-  EXPECT_TRUE(told.deleted);
-  EXPECT_EQ(seen.size(), 1u);
-  EXPECT_EQ(app().firstVisibleSavePanel(), nullptr);
-  EXPECT_FALSE(loop().isInModalRun());
-  EXPECT_TRUE(logged("Closing open dialog"));
+// An unanswered synchronous open panel in Firefox or Safari ends itself after
+// 43 s of the virtual clock with a notice; any other show stays up until the
+// test's own backstop ends it at 100 s.
+TEST_F(Dialogs, OnlySynchronousOpenPanelsInFirefoxAndSafariTimeOut) {
+  answer = leaveOpenThen(nullptr);
+  const struct {
+    char kind;
+    const char* browser;
+    double endsAfter;
+  } cases[] = {{'o', "firefox", 43}, {'f', "safari", 43}, {'o', "chrome", 100},
+               {'s', "firefox", 100}, {'r', "firefox", 100}};
+  size_t notices = 0;
+  for (const auto& c : cases) {
+    const Desktop::TimerId backstop =
+        loop().addTimer(100, Desktop::kModeModalPanel, [] { loop().abortModal(); });
+    const double start = loop().now();
+    const auto dialog = show(c.kind, c.browser);
+    EXPECT_DOUBLE_EQ(loop().now() - start, c.endsAfter) << c.kind << " in " << c.browser;
+    EXPECT_EQ(dialog->result(), 0u);
+    loop().invalidateTimer(backstop);
+    EXPECT_EQ(loop().pendingTimerCount(), 0u);
+    if (c.endsAfter == 43) ++notices;
+    EXPECT_EQ(app().alertsShown().size(), notices);
+  }
+  const auto alerts = app().alertsShown();
+  ASSERT_FALSE(alerts.empty());
+  const auto& notice = alerts[0];
+  EXPECT_EQ(notice.messageText, "Timed out waiting for file selection");
+  EXPECT_EQ(notice.buttons, (Strings{"OK"}));
+  EXPECT_EQ(notice.style, Desktop::AlertStyle::Warning);
+  EXPECT_TRUE(notice.asSheet);
+  EXPECT_EQ(notice.parent, app().mainWindow());
+  EXPECT_TRUE(logged("MacOpenFileDialogImpl::doOnTimeout()"));
+
+  // Answered at 42 s: the choice stands, and the dialog's timer is gone.
+  loop().addTimer(42, Desktop::kModeModalPanel,
+                  [] { app().firstVisibleSavePanel()->choose({"/x/late"}); });
+  const auto late = show('f', "safari");
+  EXPECT_EQ(late->resultStr(), R"(["/x/late"])");
+  EXPECT_EQ(loop().pendingTimerCount(), 0u);
+  EXPECT_EQ(app().alertsShown().size(), notices);
 }
+
+// The save panel is started the older way (for a directory) below minor
+// version 6, or when the version cannot be had.
+TEST_F(Dialogs, SavePanelFormFollowsTheSystemsMinorVersion) {
+  const struct {
+    Desktop::SystemVersion version;
+    bool fails;
+    bool forDirectory;
+  } cases[] = {{{10, 15, 0}, false, false}, {{10, 6, 0}, false, false},
+               {{10, 5, 8}, false, true},   {{11, 0, 0}, false, true},
+               {{12, 6, 1}, false, false},  {{10, 3, 9}, false, true},
+               {{9, 2, 2}, false, true},    {{10, 15, 0}, true, true}};
+  for (const auto& c : cases) {
+    Desktop::setSystemVersion(c.version);
+    Desktop::setSystemVersionFailure(c.fails);
+    seen.clear();
+    MacSaveFileDialogImpl("", "report.txt", "", "chrome").doShow();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].ranForDirectory, c.forDirectory)
+        << c.version.major << "." << c.version.minor << "." << c.version.bugfix;
+    EXPECT_EQ(seen[0].nameFieldStringValue, "report.txt");
+    EXPECT_EQ(logged("Unable to obtain system version: " +
+                     std::to_string(Desktop::statusCode(Desktop::Status::VersionUnavailable))),
+              c.fails);
+  }
+}
+
+struct TypesCase {
+  const char* suggestedName;
+  const char* fileTypes;
+  Strings allowed;
+  bool other;
+};
+
+// Cases are named and printed by their content, the same in every build.
+std::string caseName(const TypesCase& c) {
+  std::string name;
+  for (const char ch : std::string(c.suggestedName) + " " + c.fileTypes) {
+    if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+    else if (!name.empty() && name.back() != '_') name += '_';
+  }
+  if (!name.empty() && name.back() == '_') name.pop_back();
+  return name.empty() ? "nothing" : name;
+}
+void PrintTo(const TypesCase& c, std::ostream* os) {
+  *os << '"' << c.suggestedName << "\" " << c.fileTypes;
+}
+
+class SavePanelTypes : public Dialogs, public ::testing::WithParamInterface<TypesCase> {};
+
+TEST_P(SavePanelTypes, AllowedAndOtherTypes) {
+  const TypesCase& c = GetParam();
+  MacSaveFileDialogImpl("Save", c.suggestedName, c.fileTypes, "chrome").doShow();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].allowedFileTypes, c.allowed);
+  EXPECT_EQ(seen[0].allowsOtherFileTypes, c.other);
+  EXPECT_EQ(seen[0].kind, Desktop::WindowKind::SavePanel);
+  EXPECT_EQ(seen[0].title, "Save");
+  EXPECT_FALSE(seen[0].canSelectHiddenExtension);
+  EXPECT_FALSE(seen[0].extensionHidden);
+}
+
+const char kDocs[] = R"([{"filter_name":"Docs","extensions":["pdf","txt"]}])";
+const char kImages[] = R"([{"filter_name":"Images","extensions":["png"]}])";
+const char kAll[] = R"([{"filter_name":"All","extensions":["*"]}])";
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, SavePanelTypes,
+    ::testing::Values(
+        // Without filters: the suggested name's extension (up to four bytes
+        // after the last dot, none for a name listing authors), and any other.
+        TypesCase{"photo.jpeg", "", {"jpeg"}, true},
+        TypesCase{"backup.2019.tar", "", {"tar"}, true},
+        TypesCase{"archive.backup", "", {}, true}, TypesCase{"trailing.", "", {}, true},
+        TypesCase{"Miller et al. 2004.pdf", "", {}, true}, TypesCase{"", "", {}, true},
+        // With filters: theirs, then the suggested one, with upper-case copies.
+        TypesCase{"notes.txt", kImages, {"png", "PNG", "txt", "TXT"}, false},
+        TypesCase{"notes.txt", kDocs, {"pdf", "PDF", "txt", "TXT"}, false},
+        TypesCase{"archive.backup", kImages, {"png", "PNG"}, false},
+        // "*" allows any type; alone it sets no list.
+        TypesCase{"", kAll, {}, true}, TypesCase{"a.md", kAll, {"md", "MD"}, true}),
+    [](const ::testing::TestParamInfo<TypesCase>& info) { return caseName(info.param); });
 
 }  // namespace
 }  // namespace Web

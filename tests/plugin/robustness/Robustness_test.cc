@@ -1,21 +1,21 @@
 // Many threads of several cores logging into a small ring at once, and the
 // memory a core keeps after rounds of queued requests.
-#include <dirent.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,41 +31,27 @@
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define ROBUST_COUNT_HEAP 1
 // Live bytes from operator new, leaving out what the fake application's own
-// thread allocates (it keeps a record of every request it saw).
+// thread allocates (it keeps a record of every request it saw). The other
+// forms of new and delete call these.
 namespace {
 std::atomic<long long> liveBytes{0};
 thread_local bool onFakeThread = false;
 constexpr size_t kHead = 16;
-void* countedNew(size_t n) {
-  auto* block = static_cast<unsigned char*>(std::malloc(n + kHead));
+}  // namespace
+void* operator new(size_t n) {
+  auto* block = static_cast<size_t*>(std::malloc(n + kHead));
   if (block == nullptr) throw std::bad_alloc();
-  reinterpret_cast<size_t*>(block)[0] = n;
-  reinterpret_cast<size_t*>(block)[1] = onFakeThread ? 0 : 1;
-  if (!onFakeThread) liveBytes += static_cast<long long>(n);
-  return block + kHead;
+  block[0] = onFakeThread ? 0 : n;
+  liveBytes += static_cast<long long>(block[0]);
+  return reinterpret_cast<unsigned char*>(block) + kHead;
 }
-void countedDelete(void* p) noexcept {
+void operator delete(void* p) noexcept {
   if (p == nullptr) return;
-  auto* block = static_cast<unsigned char*>(p) - kHead;
-  if (reinterpret_cast<size_t*>(block)[1] != 0)
-    liveBytes -= static_cast<long long>(reinterpret_cast<size_t*>(block)[0]);
+  auto* block = reinterpret_cast<size_t*>(static_cast<unsigned char*>(p) - kHead);
+  liveBytes -= static_cast<long long>(block[0]);
   std::free(block);
 }
-}  // namespace
-void* operator new(size_t n) { return countedNew(n); }
-void* operator new[](size_t n) { return countedNew(n); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept {
-  try { return countedNew(n); } catch (...) { return nullptr; }
-}
-void* operator new[](size_t n, const std::nothrow_t&) noexcept {
-  try { return countedNew(n); } catch (...) { return nullptr; }
-}
-void operator delete(void* p) noexcept { countedDelete(p); }
-void operator delete[](void* p) noexcept { countedDelete(p); }
-void operator delete(void* p, size_t) noexcept { countedDelete(p); }
-void operator delete[](void* p, size_t) noexcept { countedDelete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { countedDelete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { countedDelete(p); }
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
 #endif
 
 namespace Harlune {
@@ -108,11 +94,6 @@ private:
   Counter& _into;
 };
 
-std::string readWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // "2026-12-05 16:45:57.470 [" at position at: the start of an entry's header.
 bool dateAt(const std::string& s, size_t at) {
   static const char shape[] = "0000-00-00 00:00:00.000 [";
@@ -124,69 +105,15 @@ bool dateAt(const std::string& s, size_t at) {
   return true;
 }
 
-size_t hexRun(const std::string& s, size_t at) {
-  size_t end = at;
-  while (end < s.size() && std::isxdigit(static_cast<unsigned char>(s[end]))) ++end;
-  return end - at;
-}
-
-// A whole entry's first line: date, "[pid-0xthread] ", a tag and a text. Gives
-// the position of the text, or npos.
-size_t entryText(const std::string& s) {
-  if (!dateAt(s, 0)) return std::string::npos;
-  size_t at = 25;
-  size_t n = hexRun(s, at);
-  if (n == 0 || s.compare(at + n, 3, "-0x") != 0) return std::string::npos;
-  at += n + 3;
-  n = hexRun(s, at);
-  if (n == 0 || s.compare(at + n, 2, "] ") != 0) return std::string::npos;
-  at += n + 2;
-  for (const char* tag : {"ERR ", "LOG ", "DBG "}) {
-    if (s.compare(at, 4, tag) == 0) return at + 4;
-  }
-  return std::string::npos;
-}
-
-bool digitsOnly(const std::string& s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(),
-                                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
-class TempDir {
-public:
-  TempDir() {
-    char pattern[] = "/tmp/robust-log-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made != nullptr) _path = made;
-  }
-  ~TempDir() {
-    if (_path.empty()) return;
-    if (DIR* dir = opendir(_path.c_str())) {
-      while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") unlink((_path + "/" + name).c_str());
-      }
-      closedir(dir);
-    }
-    rmdir(_path.c_str());
-  }
-  const std::string& path() const { return _path; }
-
-private:
-  std::string _path;
-};
-
 // Three instances' cores, each with its request worker and its poller, and the
 // main thread log into a ring of 1 MiB files at once; the main thread writes
 // enough to go round the ring more than once.
 TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
-  TempDir dir;
-  ASSERT_FALSE(dir.path().empty());
   Testing::TempHome home;
   FakeHarlune app(FakeHarlune::okHandler("{\"iteration_token\":\"t\"}"));
   app.publish(home);
-
-  const std::string base = dir.path() + "/ring.log";
+  const std::string dir = home.path() + "/ring", base = dir + "/ring.log";
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
   ASSERT_EQ(ta_log_init(TA_LOG_TYPE_FILE, (base + ":1").c_str()), 0);
   ta_log_set_level(6);
 
@@ -208,10 +135,9 @@ TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
       }
     }
     // The main thread keeps writing while the workers and pollers do.
-    size_t written = 0;
-    while (written < kMainBytes || !counter.reached(3 * kPerCore)) {
+    for (size_t written = 0; written < kMainBytes || !counter.reached(3 * kPerCore);
+         written += 170) {
       TA_LOG(3, "main line %lld %s", mainLines++, filler.c_str());
-      written += 170;
     }
     ASSERT_TRUE(counter.waitFor(3 * kPerCore));
   }
@@ -222,23 +148,15 @@ TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
   // link to one of them, none much over the limit (the size is checked every
   // 64 KiB written).
   std::map<int, std::string> files;
-  DIR* listing = opendir(dir.path().c_str());
-  ASSERT_NE(listing, nullptr);
-  std::vector<std::string> strays;
-  while (dirent* entry = readdir(listing)) {
-    const std::string name = entry->d_name;
-    const std::string number =
-        name.size() > 9 && name.compare(0, 5, "ring.") == 0 && name.compare(name.size() - 4, 4, ".log") == 0
-            ? name.substr(5, name.size() - 9)
-            : "";
-    if (digitsOnly(number)) {
-      files[std::stoi(number)] = dir.path() + "/" + name;
-    } else if (name != "." && name != ".." && name != "ring.log") {
-      strays.push_back(name);
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename();
+    std::smatch number;
+    if (std::regex_match(name, number, std::regex("ring\\.([0-9]+)\\.log"))) {
+      files[std::stoi(number[1])] = entry.path();
+    } else {
+      EXPECT_EQ(name, "ring.log") << "a stray file";
     }
   }
-  closedir(listing);
-  EXPECT_TRUE(strays.empty()) << strays.front();
   ASSERT_GE(files.size(), 2u);
   EXPECT_LE(files.size(), 9u);
   EXPECT_LE(files.rbegin()->first, 9);
@@ -255,47 +173,41 @@ TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
 
   // Every line whole, and the main thread's lines, taken file by file in
   // ring order ending with the linked file, one unbroken run up to the last.
+  // Messages may hold line feeds (answers are logged whole): a line that
+  // starts no entry continues the one before, but must carry no header of
+  // its own further in, which would mean two writes ran into each other.
+  const std::regex header("[-0-9 :.]{24}\\[([0-9a-fA-F]+-0x[0-9a-fA-F]+)\\] (ERR|LOG|DBG) ");
+  const std::regex mainLine("main line ([0-9]+) " + filler);
   std::set<std::string> threads;
   std::vector<long long> sequence;
   size_t broken = 0;
-  for (size_t k = 1; k <= 10; ++k) {
-    const int n = (linkedTo + static_cast<int>(k)) % 10;  // oldest first
-    auto found = files.find(n);
+  auto brokenLine = [&](const std::string& file, const std::string& line) {
+    if (broken++ < 3) ADD_FAILURE() << "broken line in " << file << ": " << line;
+  };
+  for (int k = 1; k <= 10; ++k) {
+    const auto found = files.find((linkedTo + k) % 10);  // oldest first
     if (found == files.end()) continue;
-    const std::string text = readWhole(found->second);
+    std::ifstream in(found->second, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n') << found->second;
-    size_t start = 0;
-    // Messages may hold line feeds (answers are logged whole): a line that
-    // starts no entry continues the one before, but must carry no header of
-    // its own further in, which would mean two writes ran into each other.
-    bool first = true;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string one = text.substr(start, end - start);
-      start = end + 1;
+    std::istringstream lines(text);
+    std::string one;
+    for (bool first = true; std::getline(lines, one); first = false) {
+      std::smatch entry;
       const bool repeat = one.compare(0, 22, "Last message repeated ") == 0;
-      const size_t textAt = entryText(one);
-      const bool starts = repeat || textAt != std::string::npos;
-      bool intact = starts ? true : !first && one.find("main line") == std::string::npos;
+      const bool starts = repeat || (dateAt(one, 0) && std::regex_search(one, entry, header,
+                                                                 std::regex_constants::match_continuous));
+      bool intact = starts || (!first && one.find("main line") == std::string::npos);
       for (size_t i = starts ? 1 : 0; intact && i < one.size(); ++i) intact = !dateAt(one, i);
-      first = false;
-      if (!intact) {
-        if (broken++ < 3) ADD_FAILURE() << "broken line in " << found->second << ": " << one;
-        continue;
-      }
-      if (!starts || repeat) continue;
-      threads.insert(one.substr(24, one.find(']') - 24));
-      static const std::string kMain = "main line ";
-      if (one.compare(textAt, kMain.size(), kMain) != 0) continue;
-      const size_t space = one.find(' ', textAt + kMain.size());
-      const std::string number = one.substr(textAt + kMain.size(), space - textAt - kMain.size());
-      if (!digitsOnly(number) || one.substr(space + 1) != filler) {
-        if (broken++ < 3) ADD_FAILURE() << "broken main line: " << one;
-        continue;
-      }
-      sequence.push_back(std::stoll(number));
+      if (!intact) brokenLine(found->second, one);
+      if (!intact || !starts || repeat) continue;
+      threads.insert(entry[1]);
+      const std::string message = entry.suffix();
+      if (message.compare(0, 10, "main line ") != 0) continue;
+      std::smatch number;
+      if (!std::regex_match(message, number, mainLine)) brokenLine(found->second, one);
+      else sequence.push_back(std::stoll(number[1]));
     }
   }
   EXPECT_EQ(broken, 0u);
@@ -333,13 +245,13 @@ TEST(Memory, RoundsOfQueuedRequestsDoNotGrowTheHeap) {
   long long after[2] = {0, 0};
   for (int round = 0; round < 2; ++round) {
     for (size_t r = 0; r < kRound; ++r) {
-      const std::string answer =
-          r % 2 ? core.harluneHttpRequestAsync("POST", "/v5/harlune/m", "{\"n\":1}",
-                                               new CountingCallback(counter))
-                : (core.httpRequestImplementation("GET", "/v5/harlune/m", "",
-                                                  new CountingCallback(counter)),
-                   std::string());
-      ASSERT_EQ(answer, "");
+      if (r % 2) {
+        ASSERT_EQ(core.harluneHttpRequestAsync("POST", "/v5/harlune/m", "{\"n\":1}",
+                                               new CountingCallback(counter)),
+                  "");
+      } else {
+        core.httpRequestImplementation("GET", "/v5/harlune/m", "", new CountingCallback(counter));
+      }
     }
     ASSERT_TRUE(counter.waitFor((round + 1) * kRound));
     after[round] = liveBytes.load();
