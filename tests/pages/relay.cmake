@@ -19,5 +19,6 @@ endif()
 
 if(TARGET tarsenweb AND TARGET tarsen-browser)
   # No application installed at all.
-  tarsen_add_page_test(relay-noapp PLUGIN $<TARGET_FILE:tarsenweb> HOME private)
+  tarsen_add_page_test(relay-noapp PAGE relay PLUGIN $<TARGET_FILE:tarsenweb> HOME private
+                       ARGS --url file://${TARSEN_PAGE_DIR}/relay.html?noapp)
 endif()
