@@ -16,9 +16,10 @@ namespace {
 
 NPNetscapeFuncs browser;
 
-struct Instance {
+// An instance is also its scriptable object; npp is null once it is
+// destroyed while the page still holds the object.
+struct Instance : NPObject {
   NPP npp = nullptr;
-  NPObject* scriptable = nullptr;
   std::string title = "Test plug-in", lastEvent;
   NPVariant kept{};  // a string or a retained page object, once set
   int draws = 0;
@@ -29,11 +30,6 @@ struct Instance {
   std::string fetched;
   int blocks = 0;
   bool inOrder = true;
-};
-
-struct Scriptable {
-  NPObject header;
-  Instance* instance;
 };
 
 void setString(NPVariant* out, const std::string& text) {
@@ -63,16 +59,9 @@ NPIdentifier keyOf(const NPVariant& v) {
 
 Instance* instanceOf(NPP npp) { return npp ? static_cast<Instance*>(npp->pdata) : nullptr; }
 
-// A plain plug-in object with the browser's own allocation: "answer" (42).
-bool valueHasProperty(NPObject*, NPIdentifier id) { return nameOf(id) == "answer"; }
-bool valueGetProperty(NPObject*, NPIdentifier id, NPVariant* result) {
-  if (nameOf(id) != "answer") return false;
-  INT32_TO_NPVARIANT(42, *result);
-  return true;
-}
-NPClass valueClass = {NP_CLASS_STRUCT_VERSION, nullptr, nullptr, nullptr, nullptr,
-                      nullptr, nullptr, valueHasProperty, valueGetProperty, nullptr,
-                      nullptr, nullptr, nullptr};
+// Plug-in objects with the browser's own allocation and no properties.
+NPClass valueClass = {NP_CLASS_STRUCT_VERSION, nullptr, nullptr, nullptr, nullptr, nullptr,
+                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // One call from the page: a method reads its arguments and sets the result;
 // false makes the page's call fail.
@@ -144,7 +133,7 @@ bool prop(Call& c) {
 
 bool throwError(Call& c) {
   if (c.count != 1) return false;
-  browser.setexception(c.in.scriptable, toText(c.args[0]).c_str());
+  browser.setexception(&c.in, toText(c.args[0]).c_str());
   return true;
 }
 
@@ -197,7 +186,6 @@ bool fetch(Call& c) {
 bool invalidate(Call& c) {
   NPRect rect{1, 2, 30, 40};
   browser.invalidaterect(c.in.npp, &rect);
-  VOID_TO_NPVARIANT(*c.result);
   return true;
 }
 
@@ -237,14 +225,12 @@ bool identifiers(Call& c) {
 // Deliberate faults, so that pages can check that the host notices them.
 bool leak(Call& c) {
   browser.createobject(c.in.npp, &valueClass);
-  VOID_TO_NPVARIANT(*c.result);
   return true;
 }
 
-bool badFree(Call& c) {
+bool badFree(Call&) {
   static char notFromTheBrowser[4];
   browser.memfree(notFromTheBrowser);
-  VOID_TO_NPVARIANT(*c.result);
   return true;
 }
 
@@ -266,15 +252,23 @@ Method findMethod(NPIdentifier id) {
 
 // The scriptable object: the methods above and one property, "kept", that
 // holds a string or a page object (retained) and refuses anything else.
-Instance* instanceOf(NPObject* object) { return reinterpret_cast<Scriptable*>(object)->instance; }
-NPObject* allocate(NPP, NPClass*) { return static_cast<NPObject*>(calloc(1, sizeof(Scriptable))); }
-void deallocate(NPObject* object) { free(object); }
+Instance* instanceOf(NPObject* object) {
+  auto* instance = static_cast<Instance*>(object);
+  return instance->npp ? instance : nullptr;
+}
+NPObject* allocate(NPP npp, NPClass*) {
+  auto* instance = new Instance();
+  instance->npp = npp;
+  return instance;
+}
+void deallocate(NPObject* object) { delete static_cast<Instance*>(object); }
 bool hasMethod(NPObject*, NPIdentifier id) { return findMethod(id) != nullptr; }
 bool invoke(NPObject* object, NPIdentifier id, const NPVariant* args, uint32_t count,
             NPVariant* result) {
   Instance* instance = instanceOf(object);
   Method method = findMethod(id);
   if (!instance || !method) return false;
+  VOID_TO_NPVARIANT(*result);
   Call call{*instance, args, count, result};
   return method(call);
 }
@@ -314,21 +308,17 @@ NPError negotiate(NPP npp) {
 
 NPError pluginNew(NPMIMEType, NPP npp, uint16_t, int16_t argc, char* argn[], char* argv[],
                   NPSavedData*) {
-  auto* instance = new Instance();
-  instance->npp = npp;
+  NPError rc = negotiate(npp);
   for (int16_t i = 0; i < argc; ++i) {
-    if (!argn[i] || !argv[i]) continue;
-    if (std::strcmp(argn[i], "fail-new") == 0 && std::strcmp(argv[i], "yes") == 0) {
-      delete instance;
-      return NPERR_GENERIC_ERROR;
-    }
-    if (std::strcmp(argn[i], "title") == 0) instance->title = argv[i];
+    if (argn[i] && argv[i] && !std::strcmp(argn[i], "fail-new") && !std::strcmp(argv[i], "yes"))
+      rc = NPERR_GENERIC_ERROR;
+  }
+  if (rc != NPERR_NO_ERROR) return rc;
+  auto* instance = static_cast<Instance*>(browser.createobject(npp, &scriptableClass));
+  for (int16_t i = 0; i < argc; ++i) {
+    if (argn[i] && argv[i] && !std::strcmp(argn[i], "title")) instance->title = argv[i];
   }
   npp->pdata = instance;
-  NPError rc = negotiate(npp);
-  if (rc != NPERR_NO_ERROR) return rc;
-  instance->scriptable = browser.createobject(npp, &scriptableClass);
-  reinterpret_cast<Scriptable*>(instance->scriptable)->instance = instance;
   return NPERR_NO_ERROR;
 }
 
@@ -336,14 +326,11 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
   Instance* instance = instanceOf(npp);
   if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
   for (auto& worker : instance->workers) worker.join();
-  if (instance->scriptable) {
-    reinterpret_cast<Scriptable*>(instance->scriptable)->instance = nullptr;
-    browser.releaseobject(instance->scriptable);
-  }
   browser.releasevariantvalue(&instance->kept);
   if (instance->fetchCallback) browser.releaseobject(instance->fetchCallback);
-  delete instance;
+  instance->npp = nullptr;
   npp->pdata = nullptr;
+  browser.releaseobject(instance);
   return NPERR_NO_ERROR;
 }
 
@@ -407,7 +394,7 @@ NPError getValue(NPP npp, NPPVariable variable, void* value) {
   Instance* instance = instanceOf(npp);
   if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
   if (variable != NPPVpluginScriptableNPObject) return NPERR_GENERIC_ERROR;
-  *static_cast<NPObject**>(value) = browser.retainobject(instance->scriptable);
+  *static_cast<NPObject**>(value) = browser.retainobject(instance);
   return NPERR_NO_ERROR;
 }
 
