@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""What the pages cannot see of harlune-sim, met as the plug-in meets it: option
+and wire edge cases, the exact answer form, each route's key rule, the mode's
+all-or-nothing updates, misbehaviours' counts, run files and shutdown. The
+endpoints, the bundle and `open` are driven by every page test.
+
+  sim_test.py HARLUNE_SIM
+"""
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SIM = sys.argv[1]
+problems = []
+
+
+def check(what, got, want):
+    if got != want:
+        problems.append("%s: got %r, expected %r" % (what, got, want))
+
+
+def request(method, path, body="", key="", content_type=""):
+    """A request in the form the plug-in sends: headers sorted by name."""
+    head = "%s %s HTTP/1.1\r\n" % (method, path)
+    head += "Authorization-key: %s\r\n" % key if key else ""
+    head += "Connection: close\r\nContent-Length: %d\r\n" % len(body)
+    head += "Content-Type: %s\r\n" % content_type if content_type else ""
+    return head + "User-Agent: Tarsen Harlune\r\n\r\n" + body
+
+
+PING = request("GET", "/v5/harlune/info/ping")
+
+
+class Sim:
+    """harlune-sim in its own home, its stdout read until it closes: the port
+    when started with --ready-fd 1, else all it printed before it ended."""
+
+    def __init__(self, *args, options=None):
+        self.home = tempfile.mkdtemp(prefix="harlune-sim-home-")
+        self.run = self.home + "/Library/Application Support/Tarsen/Tarsen Harlune/var/run/"
+        env = {"HOME": self.home}
+        if options is not None:
+            env["HARLUNE_SIM_OPTIONS"] = self.home + "/options"
+            with open(env["HARLUNE_SIM_OPTIONS"], "w", newline="") as f:
+                f.write(options.replace("HOME", self.home))
+        with open(self.home + "/stderr", "w") as err:
+            self.proc = subprocess.Popen([SIM, *args], stdout=subprocess.PIPE, stderr=err, env=env)
+        self.output = self.proc.stdout.read().decode()
+        self.port = int(self.output) if self.output.strip().isdigit() else 0
+
+    def send(self, data, timeout=10):
+        """(what came back, whether the wait for the server's close timed out)."""
+        with socket.create_connection(("127.0.0.1", self.port)) as s:
+            s.settimeout(timeout)
+            s.sendall(data.encode("latin-1"))
+            got = b""
+            try:
+                while chunk := s.recv(4096):
+                    got += chunk
+            except socket.timeout:
+                return got.decode("latin-1"), True
+            except ConnectionResetError:
+                pass
+            return got.decode("latin-1"), False
+
+    def status(self, data):
+        return self.send(data)[0].split("\r")[0]
+
+    def body(self, data):
+        return self.send(data)[0].partition("\r\n\r\n")[2]
+
+    def control(self, mode):
+        return json.loads(self.body(request("POST", "/_sim/mode", json.dumps(mode))))
+
+    def state(self):
+        return json.loads(self.body(request("GET", "/_sim/state")))
+
+    def journal(self, path=None):
+        with open(path or self.run + "journal.jsonl") as f:
+            return [json.loads(line) for line in f]
+
+    def stop(self, sig=signal.SIGTERM):
+        if sig and self.proc.poll() is None:
+            self.proc.send_signal(sig)
+        return self.proc.wait(timeout=60)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        with open(self.home + "/stderr") as f:
+            self.stderr = f.read()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def options():
+    for args in (["--bogus"], ["--port"], ["--port", "70000"], ["--port", "12x"],
+                 ["--exit-refuse", "500"], ["--misbehave", "explode"], ["--progress-step", "101"],
+                 ["--transfer-size", "0"]):
+        with Sim(*args) as sim:
+            check("exit status of %s" % args, sim.stop(None), 2)
+            check("output of %s" % args, sim.output, "")
+        check("a reason for %s" % args, sim.stderr.startswith("harlune-sim: "), True)
+    with Sim("--help") as sim:
+        check("--help", (sim.stop(None), sim.output[:19]), (0, "Usage: harlune-sim "))
+    # The options file: one option a line, values keeping inner spaces.
+    with Sim(options="# comment\n\n--journal HOME/j b.jsonl  \n  --version-empty\r\n"
+                     "--ready-fd 1\n--key KEY\n") as sim:
+        check("version, empty", sim.body(request("GET", "/v4/harlune/version", key="KEY")), "")
+        check("journal", len(sim.journal(sim.home + "/j b.jsonl")), 1)
+
+
+def wire():
+    with Sim("--ready-fd", "1", "--key", "KEY") as sim:
+        check("ping", sim.send(PING)[0],
+              "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n"
+              "Connection: close\r\n\r\n" '{"status":"running"}')
+        vnd = "application/vnd.tarsen.xferreq+json"
+        for data, status in [
+                (request("GET", "/v4/harlune/version"), "401 Unauthorized"),
+                (request("GET", "/v4/harlune/version", key="WRONG"), "401 Unauthorized"),
+                (request("POST", "/transfers/", "<xferreq/>"), "401 Unauthorized"),
+                (request("GET", "/windows/about/"), "401 Unauthorized"),
+                (request("POST", "/v5/harlune/transfers/activity", "{}"), "401 Unauthorized"),
+                (request("POST", "/any", "{}", content_type=vnd), "401 Unauthorized"),
+                # Relayed requests: the plain JSON content type is let through without a key.
+                (request("POST", "/any", "{}", content_type="application/json"), "200 OK"),
+                (request("GET", "/windows/settings/", key="KEY"), "404 Not Found"),
+                (request("POST", "/transfers/", "<xferreq><src>x</src>", "KEY"), "400 Bad Request"),
+                (request("POST", "/v5/harlune/transfers/activity", "no", "KEY"), "400 Bad Request"),
+                ("NONSENSE\r\n\r\n", "400 Bad Request"), ("GET /\r\n\r\n", "400 Bad Request"),
+                ("GET  / HTTP/1.1\r\n\r\n", "400 Bad Request"), ("GET / FTP/1\r\n\r\n", "400 Bad Request"),
+                ("GET / HTTP/1.1\r\nNoColon\r\n\r\n", "400 Bad Request"),
+                ("GET / HTTP/1.1\r\nContent-Length: 1x\r\n\r\n", "400 Bad Request"),
+                ("GET / HTTP/1.1\r\nContent-Length:\r\n\r\n", "400 Bad Request")]:
+            check(repr(data[:60]), sim.status(data), "HTTP/1.1 " + status)
+        # Keys apply in name order: a valid "exit_status" must not stick when a later key is bad.
+        sim.control({"exit_status": 403, "slow_ms": 5})
+        for bad in ({"exit_status": 500}, {"misbehave": "fly"}, {"slow_ms": "5"}, {"unknown": 1}):
+            change = {"exit_status": 404, **bad}
+            check("mode change %s" % change,
+                  sim.status(request("POST", "/_sim/mode", json.dumps(change))), "HTTP/1.1 400 Bad Request")
+        check("mode after refusals", [sim.state()["mode"][k] for k in ("exit_status", "slow_ms")], [403, 5])
+    with Sim("--ready-fd", "1") as sim:
+        head = ("POST /v5/harlune/transfers/activity HTTP/1.1\r\nZeta: 1\r\n"
+                "Authorization-key: KEY\r\nalpha:2\r\nX-Empty: \r\nContent-Length: 2\r\n\r\n")
+        sim.send(head + "{}")
+        line = sim.journal()[0]
+        check("journal line", [line[k] for k in ("seq", "port", "target", "head", "body")],
+              [1, sim.port, "/v5/harlune/transfers/activity", head, "{}"])
+        check("journal headers", line["headers"], [["Zeta", "1"], ["Authorization-key", "KEY"],
+                                                   ["alpha", "2"], ["X-Empty", ""], ["Content-Length", "2"]])
+
+
+def misbehaviours():
+    with Sim("--ready-fd", "1", "--key", "KEY", "--no-content-length") as sim:
+        check("lengthless", sim.body(request("GET", "/v4/harlune/version", key="KEY")), "5.2.1")
+        check("no length", "Content-Length" in sim.send(PING)[0], False)
+        check("garbage mode", sim.control({"misbehave": "garbage"})["misbehave"], "garbage")
+        check("garbage", sim.send(PING), ("\x01\x02 not HTTP at all \xff\xfe", False))
+        sim.control({"misbehave": "close", "misbehave_count": 1})
+        check("closed", sim.send(PING), ("", False))
+        check("the count ran out", sim.status(PING), "HTTP/1.1 200 OK")
+        check("journalled", len(sim.journal()), 7)
+    # A held request leaves other paths answered, ends at a mode change, times a
+    # client out, and does not keep the program from stopping.
+    with Sim("--ready-fd", "1", "--key", "KEY", "--misbehave", "hang",
+             "--misbehave-path", "/v5/harlune/transfers/") as sim:
+        activity = request("POST", "/v5/harlune/transfers/activity", "{}", "KEY")
+        check("held", sim.send(activity, 0.2), ("", True))
+        held = []
+        client = threading.Thread(target=lambda: held.append(sim.body(activity)))
+        client.start()
+        while sim.state()["held"] < 2:
+            time.sleep(0.005)
+        check("ping while held", sim.status(PING), "HTTP/1.1 200 OK")
+        sim.control({"misbehave": "none"})
+        client.join()
+        check("released", "iteration_token" in json.loads(held[0]), True)
+        sim.control({"misbehave": "hang"})
+        client = threading.Thread(target=lambda: sim.send(activity))
+        client.start()
+        while sim.state()["held"] < 1:
+            time.sleep(0.005)
+        check("stopped while held", sim.stop(), 0)
+        client.join()
+
+
+def run_files():
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        with Sim("--ready-fd", "1", "--key", "k-1 2") as sim:
+            with open(sim.run + "http.uri") as uri, open(sim.run + "process.pid") as pid:
+                check("run files", [uri.read(), pid.read()],
+                      ["http://127.0.0.1:%d/\nk-1 2" % sim.port, str(sim.proc.pid)])
+            check("stopped by %s" % sig, sim.stop(sig), 0)
+            check("after %s" % sig, [os.path.exists(sim.run + f)
+                                     for f in ("http.uri", "process.pid", "journal.jsonl")],
+                  [False, False, True])
+
+
+for case in (options, wire, misbehaviours, run_files):
+    case()
+print("\n".join(problems) or "harlune-sim: all cases pass")
+sys.exit(1 if problems else 0)
