@@ -1,35 +1,27 @@
-# Runs one bridge page test; see CMakeLists.txt beside this file.
+# Runs one bridge page test: the console transcript must equal NAME-expected.txt,
+# and the application's journal and the plug-in's log must hold the texts of
+# NAME-journal.txt and NAME-log.txt (in order; "!" before a text that must not).
 string(REPLACE "|" ";" args "${ARGS}")
 get_filename_component(name "${PAGE}" NAME_WE)
 execute_process(COMMAND mktemp -d OUTPUT_VARIABLE home OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND "${RUNNER}" --home "${home}" ${args} "${PAGE}"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message("${err}")
-
 set(problems "")
 if(NOT rc EQUAL 0)
   string(APPEND problems "the page exited with ${rc}\n")
 endif()
-set(expected_file "${DIR}/${name}-expected.txt")
-if(EXISTS "${expected_file}")
-  file(READ "${expected_file}" expected)
-  if(NOT out STREQUAL expected)
-    file(WRITE "${CMAKE_CURRENT_BINARY_DIR}/${name}-actual.txt" "${out}")
-    execute_process(COMMAND diff -u "${expected_file}" "${CMAKE_CURRENT_BINARY_DIR}/${name}-actual.txt"
-                    OUTPUT_VARIABLE diff)
-    string(APPEND problems "console transcript differs from ${expected_file}:\n${diff}")
-  endif()
+file(READ "${DIR}/${name}-expected.txt" expected)
+if(NOT out STREQUAL expected)
+  file(WRITE "${CMAKE_CURRENT_BINARY_DIR}/${name}-actual.txt" "${out}")
+  execute_process(COMMAND diff -u "${DIR}/${name}-expected.txt" "${name}-actual.txt" OUTPUT_VARIABLE diff)
+  string(APPEND problems "console transcript differs:\n${diff}")
 endif()
-set(run_dir "${home}/Library/Application Support/Tarsen/Tarsen Harlune/var/run")
+set(journal "${home}/Library/Application Support/Tarsen/Tarsen Harlune/var/run/journal.jsonl")
+set(log "${home}/Library/Logs/Tarsen/tarsen-harlune-browser-plugin.log")
 foreach(kind journal log)
-  set(wanted "${DIR}/${name}-${kind}.txt")
-  if(kind STREQUAL "journal")
-    set(actual "${run_dir}/journal.jsonl")
-  else()
-    set(actual "${home}/Library/Logs/Tarsen/tarsen-harlune-browser-plugin.log")
-  endif()
-  if(EXISTS "${wanted}")
-    execute_process(COMMAND sh "${CHECK_LOG}" "${wanted}" "${actual}"
+  if(EXISTS "${DIR}/${name}-${kind}.txt")
+    execute_process(COMMAND sh "${CHECK_LOG}" "${DIR}/${name}-${kind}.txt" "${${kind}}"
                     RESULT_VARIABLE check_rc OUTPUT_VARIABLE missing)
     if(NOT check_rc EQUAL 0)
       string(REPLACE "the log" "the ${kind}" missing "${missing}")
