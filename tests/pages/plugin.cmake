@@ -12,12 +12,11 @@ if(TARGET tarsenweb AND TARGET tarsen-browser)
                        ARGS --no-cocoa-events)
 endif()
 
-# With the reference application installed for the plug-in to launch.
+# Drops name files of tests/pages/data: the page finds them from its URL.
+# Uploads of dropped files go to the reference application, which the plug-in
+# launches. Hostile name lists and pages that destroy their plug-in mid-drop
+# end normally in the literal policy too.
 if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
-  tarsen_add_page_test(plugin-relay PLUGIN ${plugin} HOME private SIM SIM_ARGS --progress-step 50)
-  # Drops name files of tests/pages/data: the page finds them from its URL.
-  # Hostile name lists and pages that destroy their plug-in mid-drop end
-  # normally in the literal policy too.
   foreach(policy guarded literal)
     set(name plugin-drop)
     if(policy STREQUAL literal)
