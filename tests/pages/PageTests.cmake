@@ -1,20 +1,16 @@
-# tarsen_add_page_test(NAME [PAGE page] [PLUGIN path] [ARGS ...] [HOME private]
-#                      [EXPECT_FAIL regex] [PNG file])
+# tarsen_add_page_test(NAME [PAGE page] [PLUGIN path] [ARGS ...] [HOME private] [SIM]
+#                      [SIM_ARGS ...] [ENV VAR=value ...] [EXPECT_FAIL regex] [PNG file]
+#                      [EXPECT_LIKE other] [LABELS ...])
 #
-# Runs tests/pages/NAME.html (or PAGE.html, so one page can run several ways)
-# in tarsen-browser and compares its console output with
-# tests/pages/NAME-expected.txt (when that file exists). The page must
-# finish cleanly (exit 0, no leak), or with EXPECT_FAIL, fail with a message on
-# standard error that matches the regular expression. HOME private gives the
-# page a fresh temporary home folder for each run (with the plug-in's log
-# folder); tests/pages/NAME-log.txt then lists texts its log must hold.
-# SIM installs harlune-sim as the desktop application bundle in that home
-# (SIM_ARGS are its options), for the plug-in to launch; it is stopped after
-# the page, and tests/pages/NAME-journal.txt lists texts its journal of
-# received requests must hold, in order. PNG names a screenshot the
-# run must have written. ENV sets VAR=value entries in the page's environment.
-# EXPECT_LIKE other checks against other's expected, log and journal files (a
-# second run of one page that must answer the same).
+# Runs tests/pages/PAGE.html (PAGE defaults to NAME) in tarsen-browser. The page
+# must finish cleanly (exit 0, no leak) or, with EXPECT_FAIL, fail with standard
+# error matching the regular expression. NAME-expected.txt (when it exists)
+# holds its exact console output. HOME private gives each run a fresh home
+# folder with the plug-in's log folder; NAME-log.txt lists texts the log must
+# hold. SIM installs harlune-sim (options SIM_ARGS) there for the plug-in to
+# launch, stopped after the page; NAME-journal.txt lists texts its journal of
+# received requests must hold (see check-log.sh). PNG names a screenshot the run
+# must write. EXPECT_LIKE checks against other's files instead of NAME's.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 # Pages that hold the original algorithms to their letter where the guarded
 # policy refuses more (backslashes read as "/", unchecked uploads, approvals
@@ -25,45 +21,36 @@ set(TARSEN_LITERAL_PAGES dialogs-async-forms dialogs-sync-paths files-read trans
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)
-  cmake_parse_arguments(P "SIM" "PAGE;PLUGIN;HOME;EXPECT_FAIL;PNG;EXPECT_LIKE" "ARGS;LABELS;SIM_ARGS;ENV" ${ARGN})
+  cmake_parse_arguments(P "SIM" "PAGE;PLUGIN;HOME;EXPECT_FAIL;PNG;EXPECT_LIKE"
+                        "ARGS;LABELS;SIM_ARGS;ENV" ${ARGN})
   if(NOT P_PAGE)
     set(P_PAGE ${name})
   endif()
-  set(args ${P_ARGS})
+  if(NOT P_EXPECT_LIKE)
+    set(P_EXPECT_LIKE ${name})
+  endif()
   if(P_PLUGIN)
-    list(PREPEND args --plugin ${P_PLUGIN})
+    list(PREPEND P_ARGS --plugin ${P_PLUGIN})
   endif()
   if(P_PNG)
-    list(APPEND args --screenshot ${P_PNG})
-  endif()
-  string(REPLACE ";" "|" args "${args}")
-  set(sim "")
-  if(P_SIM)
-    set(sim $<TARGET_FILE:harlune-sim>)
-  endif()
-  string(REPLACE ";" "|" sim_args "${P_SIM_ARGS}")
-  set(expect_name ${name})
-  if(P_EXPECT_LIKE)
-    set(expect_name ${P_EXPECT_LIKE})
+    list(APPEND P_ARGS --screenshot ${P_PNG})
   endif()
   if(name IN_LIST TARSEN_LITERAL_PAGES)
     list(APPEND P_ENV TARSEN_WEB_POLICY=literal)
   endif()
-  string(REPLACE ";" "|" env "${P_ENV}")
+  set(sim "")
+  if(P_SIM)
+    set(sim $<TARGET_FILE:harlune-sim>)
+  endif()
+  # Lists reach the runner with "|" between their items.
+  foreach(list ARGS SIM_ARGS ENV)
+    string(REPLACE ";" "|" P_${list} "${P_${list}}")
+  endforeach()
   add_test(NAME page.${name}
-           COMMAND ${CMAKE_COMMAND}
-             -DBROWSER=$<TARGET_FILE:tarsen-browser>
-             -DPAGE=${TARSEN_PAGE_DIR}/${P_PAGE}.html
-             -DEXPECTED=${TARSEN_PAGE_DIR}/${expect_name}-expected.txt
-             -DLOG_EXPECTED=${TARSEN_PAGE_DIR}/${expect_name}-log.txt
-             "-DARGS=${args}"
-             -DHOME_MODE=${P_HOME}
-             "-DEXPECT_FAIL=${P_EXPECT_FAIL}"
-             -DPNG=${P_PNG}
-             -DSIM=${sim}
-             "-DSIM_ARGS=${sim_args}"
-             "-DPAGE_ENV=${env}"
-             -DJOURNAL_EXPECTED=${TARSEN_PAGE_DIR}/${expect_name}-journal.txt
+           COMMAND ${CMAKE_COMMAND} -DBROWSER=$<TARGET_FILE:tarsen-browser>
+             -DPAGE=${TARSEN_PAGE_DIR}/${P_PAGE}.html -DEXPECT=${TARSEN_PAGE_DIR}/${P_EXPECT_LIKE}
+             "-DARGS=${P_ARGS}" -DHOME_MODE=${P_HOME} "-DEXPECT_FAIL=${P_EXPECT_FAIL}"
+             -DPNG=${P_PNG} -DSIM=${sim} "-DSIM_ARGS=${P_SIM_ARGS}" "-DPAGE_ENV=${P_ENV}"
              -P ${TARSEN_PAGE_RUNNER})
   # The host and the plug-ins start threads.
   set_tests_properties(page.${name} PROPERTIES LABELS "pages;threads;${P_LABELS}" TIMEOUT 120)
