@@ -33,23 +33,17 @@ TEST(Wire, MessagesThroughAFile) {
   ASSERT_EQ(write(fd, "abc", 3), 3);
   lseek(fd, 0, SEEK_SET);
 
-  const struct {
-    ReadResult result;
-    std::string text;
-  } reads[] = {{ReadResult::Message, ""}, {ReadResult::Message, "{\"a\":1}"},
-               {ReadResult::Oversized, ""}, {ReadResult::Message, "after"},
-               {ReadResult::End, ""}, {ReadResult::End, ""}};
-  uint32_t announced = 0;
-  for (const auto& r : reads) {
+  std::string transcript;
+  for (int i = 0; i < 6; ++i) {
     std::string out = "old";
-    EXPECT_EQ(Bridge::readMessage(fd, out, 1000, &announced), r.result);
-    if (r.result != ReadResult::End) {
-      EXPECT_EQ(out, r.text);
-    }
-    if (r.result == ReadResult::Oversized) {
-      EXPECT_EQ(announced, big.size());
+    uint32_t announced = 0;
+    switch (Bridge::readMessage(fd, out, 1000, &announced)) {
+      case ReadResult::Message: transcript += "message " + out + "\n"; break;
+      case ReadResult::Oversized: transcript += "oversized " + std::to_string(announced) + out + "\n"; break;
+      case ReadResult::End: transcript += "end\n"; break;
     }
   }
+  EXPECT_EQ(transcript, "message \nmessage {\"a\":1}\noversized 300000\nmessage after\nend\nend\n");
   fclose(file);
 }
 
@@ -62,8 +56,7 @@ TEST(Wire, PiecesJoinBackWithinTheLimit) {
   for (int i = 0; i < 3000; ++i) wide += "\xE2\x82\xAC\xF0\x9F\x98\x80";  // 3- and 4-byte characters
   const struct {
     std::string text;
-    std::size_t limit;
-    std::size_t pieces;
+    std::size_t limit, pieces;
   } cases[] = {
       {"{\"short\":true}", 1024, 1},
       {std::string(1024, 'a'), 1024, 1},
