@@ -20,7 +20,7 @@ NPNetscapeFuncs browser;
 // destroyed while the page still holds the object.
 struct Instance : NPObject {
   NPP npp = nullptr;
-  std::string title = "Test plug-in", lastEvent;
+  std::string lastEvent;
   NPVariant kept{};  // a string or a retained page object, once set
   int draws = 0;
   bool framed = false;
@@ -94,7 +94,6 @@ bool kindOf(Call& c) {
   return true;
 }
 
-// A new plug-in object of the second class.
 bool make(Call& c) {
   OBJECT_TO_NPVARIANT(browser.createobject(c.in.npp, &valueClass), *c.result);
   return true;
@@ -166,7 +165,6 @@ bool later(Call& c) {
   c.in.workers.emplace_back([pendings] {
     for (Pending* p : pendings) browser.pluginthreadasynccall(p->npp, deliver, p);
   });
-  NULL_TO_NPVARIANT(*c.result);
   return true;
 }
 
@@ -190,8 +188,8 @@ bool invalidate(Call& c) {
 }
 
 bool state(Call& c) {
-  setString(c.result, c.in.title + ": draws=" + std::to_string(c.in.draws) + " last=" +
-                          c.in.lastEvent + " framed=" + (c.in.framed ? "yes" : "no"));
+  setString(c.result, "draws=" + std::to_string(c.in.draws) + " last=" + c.in.lastEvent +
+                          " framed=" + (c.in.framed ? "yes" : "no"));
   return true;
 }
 
@@ -203,23 +201,6 @@ bool evaluate(Call& c) {
   bool ok = browser.evaluate(c.in.npp, window, &script, c.result);
   browser.releaseobject(window);
   return ok;
-}
-
-bool identifiers(Call& c) {
-  std::string faults;
-  NPIdentifier seven = browser.getintidentifier(7);
-  if (browser.identifierisstring(seven)) faults += " int-is-string";
-  if (browser.intfromidentifier(seven) != 7) faults += " int-value";
-  if (browser.getstringidentifier("7") == seven) faults += " name-is-index";
-  NPIdentifier x = browser.getstringidentifier("x");
-  if (!browser.identifierisstring(x)) faults += " string-not-string";
-  if (browser.getstringidentifier("x") != x) faults += " string-not-interned";
-  const NPUTF8* names[2] = {"x", "y"};
-  NPIdentifier both[2];
-  browser.getstringidentifiers(names, 2, both);
-  if (both[0] != x || nameOf(both[1]) != "y") faults += " batch";
-  setString(c.result, faults.empty() ? "ok" : faults.substr(1));
-  return true;
 }
 
 // Deliberate faults, so that pages can check that the host notices them.
@@ -236,11 +217,10 @@ bool badFree(Call&) {
 
 using Method = bool (*)(Call&);
 const std::pair<const char*, Method> kMethods[] = {
-    {"echo", echo},           {"kindOf", kindOf},     {"make", make},
-    {"call", call},           {"prop", prop},         {"throwError", throwError},
-    {"later", later},         {"fetch", fetch},
-    {"invalidate", invalidate}, {"state", state},     {"evaluate", evaluate},
-    {"identifiers", identifiers}, {"leak", leak},     {"badFree", badFree},
+    {"echo", echo},   {"kindOf", kindOf},         {"make", make},   {"call", call},
+    {"prop", prop},   {"throwError", throwError}, {"later", later}, {"fetch", fetch},
+    {"state", state}, {"invalidate", invalidate}, {"evaluate", evaluate},
+    {"leak", leak},   {"badFree", badFree},
 };
 
 Method findMethod(NPIdentifier id) {
@@ -314,11 +294,7 @@ NPError pluginNew(NPMIMEType, NPP npp, uint16_t, int16_t argc, char* argn[], cha
       rc = NPERR_GENERIC_ERROR;
   }
   if (rc != NPERR_NO_ERROR) return rc;
-  auto* instance = static_cast<Instance*>(browser.createobject(npp, &scriptableClass));
-  for (int16_t i = 0; i < argc; ++i) {
-    if (argn[i] && argv[i] && !std::strcmp(argn[i], "title")) instance->title = argv[i];
-  }
-  npp->pdata = instance;
+  npp->pdata = browser.createobject(npp, &scriptableClass);
   return NPERR_NO_ERROR;
 }
 
@@ -334,9 +310,7 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
   return NPERR_NO_ERROR;
 }
 
-NPError setWindow(NPP npp, NPWindow*) {
-  return instanceOf(npp) ? NPERR_NO_ERROR : NPERR_INVALID_INSTANCE_ERROR;
-}
+NPError setWindow(NPP, NPWindow*) { return NPERR_NO_ERROR; }
 NPError newStream(NPP, NPMIMEType, NPStream*, NPBool, uint16_t*) { return NPERR_NO_ERROR; }
 // Small on purpose, so that even short files arrive in several blocks.
 int32_t writeReady(NPP, NPStream*) { return 100; }
@@ -391,10 +365,8 @@ int16_t handleEvent(NPP npp, void* raw) {
 }
 
 NPError getValue(NPP npp, NPPVariable variable, void* value) {
-  Instance* instance = instanceOf(npp);
-  if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
-  if (variable != NPPVpluginScriptableNPObject) return NPERR_GENERIC_ERROR;
-  *static_cast<NPObject**>(value) = browser.retainobject(instance);
+  if (!instanceOf(npp) || variable != NPPVpluginScriptableNPObject) return NPERR_GENERIC_ERROR;
+  *static_cast<NPObject**>(value) = browser.retainobject(instanceOf(npp));
   return NPERR_NO_ERROR;
 }
 
