@@ -1,5 +1,8 @@
-// The workers: queued requests, and the poller of transfer activity.
+// The workers (queued requests, the poller of transfer activity) and the
+// road back to the main thread (the one-shot queue, the runnable registry).
+#include "work/OneShotManager.h"
 #include "work/RequestWorker.h"
+#include "work/RunnableScheduler.h"
 #include "work/TransfersPoller.h"
 
 #include <unistd.h>
@@ -10,13 +13,16 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <desktop/RunLoop.h>
 #include <gtest/gtest.h>
 
 #include "FakeHarlune.h"
 #include "common/Callback.h"
 #include "common/Policy.h"
+#include "common/Runnable.h"
 #include "common/Utils.h"
 #include "link/HarluneApp.h"
 #include "link/HttpRequest.h"
@@ -107,6 +113,8 @@ TEST(RequestWorker, SendsInOrderTellsEachCallbackAndStops) {
       0, true);
   app.publish(home);
   HttpRequest* lost = makeRequest("/lost", &outcomes);
+  lost->setCallback(new RecordingCallback(outcomes));  // the first one goes
+  EXPECT_EQ(outcomes.deleted, 1);
   ::unlink((home.harluneData() + "/var/run/http.uri").c_str());
   HarluneApp::resetForTesting();
   auto worker = std::make_unique<RequestWorker>();
@@ -126,9 +134,9 @@ TEST(RequestWorker, SendsInOrderTellsEachCallbackAndStops) {
   worker->join();
   EXPECT_TRUE(worker->isDone());
   EXPECT_EQ(worker->queued(), 1u);
-  EXPECT_EQ(outcomes.deleted, 4);  // the others wait for the owner's thread
+  EXPECT_EQ(outcomes.deleted, 5);  // the others wait for the owner's thread
   worker.reset();
-  EXPECT_EQ(outcomes.deleted, 6);
+  EXPECT_EQ(outcomes.deleted, 7);
   EXPECT_EQ(outcomes.told.size(), 4u);
   EXPECT_EQ(sent(app), (std::vector<std::string>{"POST /one HTTP/1.1", "POST /quiet HTTP/1.1",
                                                  "POST /silent HTTP/1.1", "POST /two HTTP/1.1",
@@ -270,6 +278,118 @@ TEST(TransfersPoller, StopWakesThePollerAtOnce) {
   }
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20));
   EXPECT_TRUE(app.requests().empty());
+}
+
+// Each test drives its own run loop on the test's thread.
+class MainThreadQueue : public ::testing::Test {
+protected:
+  void SetUp() override { loop.bindToCurrentThread(); }
+  void drain() { loop.runUntil([this] { return loop.pendingWorkCount() == 0; }); }
+
+  Desktop::RunLoop loop;
+  std::vector<std::string> seen;
+};
+
+std::thread::id gMainThread;
+std::vector<std::string>* gSeen;
+OneShotManager* gManager;
+
+// Writes its text; "b" queues the text two places on while it runs.
+void record(void* arg) {
+  auto* text = static_cast<std::string*>(arg);
+  gSeen->push_back(*text + (std::this_thread::get_id() == gMainThread ? "" : " off main"));
+  if (*text == "b") gManager->scheduleAsyncCallback(&record, text + 2);
+}
+
+int gDiscarded = 0;
+void consume(void* arg) { delete static_cast<int*>(arg); }
+void discardInt(void* arg) {
+  ++gDiscarded;
+  delete static_cast<int*>(arg);
+}
+void neverCalled(void*) { ADD_FAILURE() << "a dropped pair ran"; }
+
+TEST_F(MainThreadQueue, PairsRunInOrderOnLaterTurnsAndDroppedOnesAreDiscarded) {
+  OneShotManager manager(loop);
+  std::string texts[] = {"a", "b", "c", "d (queued by b)"};
+  gMainThread = std::this_thread::get_id();
+  gSeen = &seen;
+  gManager = &manager;
+  std::thread producer([&] {
+    for (int i = 0; i < 3; ++i) manager.scheduleAsyncCallback(&record, &texts[i]);
+  });
+  producer.join();
+  EXPECT_TRUE(seen.empty());
+  loop.runUntil([&] { return seen.size() == 3; });
+  EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c"}));
+  drain();
+  EXPECT_EQ(seen.back(), "d (queued by b)");
+  EXPECT_EQ(manager.waiting(), 0u);
+
+  OneShotManager::registerDiscard(&consume, &discardInt);
+  {
+    OneShotManager gone(loop);
+    gone.scheduleAsyncCallback(&neverCalled, nullptr);
+    gone.scheduleAsyncCallback(&consume, new int(7));
+    gone.scheduleAsyncCallback(&consume, new int(8));
+  }
+  EXPECT_EQ(gDiscarded, 2);
+  // The deliveries still arrive, find no manager, and are dropped.
+  EXPECT_EQ(loop.pendingWorkCount(), 3u);
+  drain();
+}
+
+// A runnable, or a callback, that reports what happens to it.
+class Probe : public Runnable, public Callback {
+public:
+  Probe(std::vector<std::string>& seen, std::string name, bool interrupted = false)
+      : _seen(seen), _name(std::move(name)), _interrupted(interrupted) {}
+  ~Probe() override { _seen.push_back(_name + " deleted"); }
+  bool isInterrupted() override { return _interrupted; }
+  uint64_t result() override { return 2; }
+  std::string resultStr() override { return _name + " result"; }
+  void run() override { _seen.push_back(_name + " ran"); }
+  void stop() override {
+    _interrupted = true;
+    _seen.push_back(_name + " stopped");
+  }
+  void handleCallback(void* data) override {
+    _seen.push_back(_name + " told " + static_cast<Runnable*>(data)->resultStr());
+  }
+  void returnMessage(std::string) override {}
+
+private:
+  std::vector<std::string>& _seen;
+  std::string _name;
+  bool _interrupted;
+};
+
+// Stopping one queue's runnables, and destroying it, leaves the others'.
+TEST_F(MainThreadQueue, RunnablesRunLaterAndOnlyTheStoppedQueuesAreDropped) {
+  RunnableScheduler::init();
+  RunnableScheduler::init();  // twice is harmless
+  OneShotManager other(loop);
+  RunnableScheduler::scheduleRunnable(&other, new Probe(seen, "a"), new Probe(seen, "cb-a"));
+  RunnableScheduler::scheduleRunnable(&other, new Probe(seen, "i", true), new Probe(seen, "cb-i"));
+  RunnableScheduler::scheduleRunnable(&other, new Probe(seen, "bare"), nullptr);
+  {
+    OneShotManager mine(loop);
+    RunnableScheduler::scheduleRunnable(&mine, new Probe(seen, "m"), new Probe(seen, "cb-m"));
+    OneShotManager empty(loop);
+    RunnableScheduler::stopRunnables(&empty);
+    EXPECT_TRUE(seen.empty());
+    RunnableScheduler::stopRunnables(&mine);
+    EXPECT_EQ(seen, std::vector<std::string>{"m stopped"});
+    EXPECT_EQ(RunnableScheduler::registeredForTesting(), 4u);
+  }
+  EXPECT_EQ(RunnableScheduler::registeredForTesting(), 3u);
+  drain();
+  EXPECT_EQ(seen, (std::vector<std::string>{"m stopped", "cb-m deleted", "m deleted", "a ran",
+                                            "cb-a told a result", "cb-a deleted", "a deleted",
+                                            "i ran", "cb-i deleted", "i deleted", "bare ran",
+                                            "bare deleted"}));
+  EXPECT_EQ(RunnableScheduler::registeredForTesting(), 0u);
+  RunnableScheduler::cleanup();
 }
 
 }  // namespace
