@@ -1,22 +1,16 @@
 #!/usr/bin/env python3
 """Keeps docs/page-api.md and docs/tarsen-web.d.ts equal to the code.
 
-  check-docs.py names SOURCE_DIR
-      The script object's methods (with each adapter's argument counts) and
-      properties are exactly those the reference's headings and both
-      interfaces of the declarations name; the reference quotes every failure
-      text of plugin/common/Constants.h.
-  check-docs.py types SOURCE_DIR WORK_DIR
-      `tsc --noEmit --strict` over the declarations and page-example.ts, with
-      the TypeScript of docs/package-lock.json installed into WORK_DIR; exits
-      77 (skipped) without node and npm.
-  check-docs.py examples [--bridge] REFERENCE DATA_DIR OUT_PAGE -- COMMAND...
-      Writes the reference's examples as one page and runs COMMAND (the page
-      test). The ```html example block is the body; each ```js example block
-      is one step, run when the previous one called done(), after the code of
-      a "<!-- example setup: CODE -->" right before it and followed by that of
-      a "<!-- example after: CODE -->" right after it. With --bridge, the
-      ```js bridge-example blocks make the page.
+  check-docs.py names SOURCE_DIR: methods, argument counts and properties of the
+      script object are exactly those of the reference and the declarations, and
+      the reference quotes every failure text of plugin/common/Constants.h.
+  check-docs.py types SOURCE_DIR WORK_DIR: tsc over the declarations and
+      page-example.ts (exit 77, skipped, without node and npm).
+  check-docs.py examples [--bridge] REFERENCE DATA_DIR OUT_PAGE -- COMMAND...:
+      the ```html example block is the page's body and each ```js example block
+      one step (with the code of "<!-- example setup: CODE -->" before it and of
+      "<!-- example after: CODE -->" after it), run when the previous one called
+      done(); then runs COMMAND, the page test. --bridge: the bridge-example blocks.
 """
 import filecmp
 import json
