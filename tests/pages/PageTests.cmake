@@ -16,8 +16,7 @@ set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 # policy refuses more (backslashes read as "/", unchecked uploads, approvals
 # shared by every page host): they run under the literal policy. The guard
 # pages walk the same roads in both.
-set(TARSEN_LITERAL_PAGES dialogs-async-forms dialogs-sync-paths files-read transfers
-    robust-hostile)
+set(TARSEN_LITERAL_PAGES dialogs-async-forms dialogs-sync-paths files-read transfers)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)

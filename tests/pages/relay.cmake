@@ -12,9 +12,6 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   # A fixed access key, so the journal shows every header of each request.
   tarsen_add_page_test(relay PLUGIN ${plugin} HOME private SIM
                        SIM_ARGS --key relay-test-key --version-text 6.0.3-build.17)
-  # The approved file and the chosen folder are in tests/pages/data.
-  tarsen_add_page_test(transfers PLUGIN ${plugin} HOME private SIM
-                       ARGS --user-agent Chrome/120.0 --url file://${TARSEN_PAGE_DIR}/transfers.html)
 endif()
 
 if(TARGET tarsenweb AND TARGET tarsen-browser)

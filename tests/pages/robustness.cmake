@@ -14,14 +14,16 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
                        ARGS ${slow_page})
   tarsen_add_page_test(robust-load PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page})
-  # The picked file, the chosen folder and the symbolic link are in tests/pages/data.
-  tarsen_add_page_test(robust-hostile PLUGIN ${plugin} HOME private SIM LABELS robustness
-                       ARGS ${slow_page} --url file://${CMAKE_CURRENT_SOURCE_DIR}/robust-hostile.html)
+  # Transfers, refused bodies and a hostile page with megabyte bodies; the picked
+  # file, the chosen folder and the symbolic link are in tests/pages/data.
+  tarsen_add_page_test(transfers PLUGIN ${plugin} HOME private SIM LABELS robustness
+                       ARGS ${slow_page} --user-agent Chrome/120.0
+                            --url file://${TARSEN_PAGE_DIR}/transfers.html)
   # Forty pollers stop at once: the real-time limit leaves room for the
   # sanitizers, half the forty seconds that sleeping pollers would take.
   tarsen_add_page_test(robust-close PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS --timeout 20)
-  set_tests_properties(page.robust-faults page.robust-load page.robust-hostile
+  set_tests_properties(page.robust-faults page.robust-load page.transfers
                        PROPERTIES TIMEOUT 300)
   # Requests under /v5/harlune/hang are never answered; waits are bounded at 2 s.
   tarsen_add_page_test(robust-bounds PLUGIN ${plugin} HOME private SIM LABELS robustness
