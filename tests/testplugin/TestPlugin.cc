@@ -1,6 +1,5 @@
-// A small plug-in that drives the host through the browser functions:
-// variants both ways, page objects, exceptions, calls from another thread,
-// streams, invalidation and drawing.
+// A plug-in that drives the host through the browser functions: variants,
+// page objects, exceptions, calls from a thread, streams, events, drawing.
 #include <cairo.h>
 
 #include <cstring>
@@ -334,8 +333,7 @@ void urlNotify(NPP npp, const char*, NPReason reason, void*) {
   setString(&args[1], instance->fetched);
   INT32_TO_NPVARIANT(instance->blocks, args[2]);
   BOOLEAN_TO_NPVARIANT(instance->inOrder, args[3]);
-  browser.invokeDefault(npp, callback, args, 4, &result);
-  browser.releasevariantvalue(&result);
+  if (browser.invokeDefault(npp, callback, args, 4, &result)) browser.releasevariantvalue(&result);
   for (auto& a : args) browser.releasevariantvalue(&a);
   browser.releaseobject(callback);
 }
