@@ -90,11 +90,6 @@ TEST(PathEscaper, ListsEscapesReplaceAndAppend) {
             "a\\u000ab\\u0009c\\u001fd\\u0001\\u0000\x7f\xc3\xa9");
   EXPECT_EQ(XmlEscaper::escape("a<b & c>d \"it's\" &amp; \xc3\xa9\n"),
             "a&lt;b &amp; c&gt;d \"it's\" &amp;amp; \xc3\xa9\n");
-  const char* replaces[][4] = {
-      {"aaa", "a", "aa", "aaaaaa"}, {"abab", "ab", "", ""}, {"xaaay", "aa", "a", "xaay"},
-      {"abc", "", "x", "abc"},      {"abc", "abcd", "x", "abc"},
-  };
-  for (const auto& r : replaces) EXPECT_EQ(PathEscaper::strReplace(r[0], r[1], r[2]), r[3]);
   // Exactly one slash between, backslashes made slashes; one leading slash of the rest goes.
   const char* appends[][3] = {
       {"/", "/x", "/x"},   {"", "c", "c"},   {"a", "", "a"},   {"/base/", "rel", "/base/rel"},

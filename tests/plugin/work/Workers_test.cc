@@ -32,7 +32,8 @@ using Testing::requestLine;
 
 // What the callbacks or listeners of one test were told, in order ("<null>"
 // for no answer); read once their threads are joined.
-struct Outcomes {
+struct Outcomes : TransferEventListener {
+  void transferEventOccurred(const std::string& answer) override { add(answer); }
   std::mutex mutex;
   std::vector<std::string> told;
   int deleted = 0;
@@ -55,15 +56,6 @@ public:
     _outcomes.add(response ? response->data() : "<null>");
   }
   void returnMessage(std::string) override {}
-
-private:
-  Outcomes& _outcomes;
-};
-
-class RecordingListener : public TransferEventListener {
-public:
-  explicit RecordingListener(Outcomes& outcomes) : _outcomes(outcomes) {}
-  void transferEventOccurred(const std::string& answer) override { _outcomes.add(answer); }
 
 private:
   Outcomes& _outcomes;
@@ -153,11 +145,10 @@ TEST(TransfersPoller, RequestBodyIsSixLinesWithTheIdentifierEscapedWhenGuarded) 
 TEST(TransfersPoller, FindsTheApplicationAndFollowsTheToken) {
   Testing::TempHome home;
   Outcomes outcomes;
-  RecordingListener listener(outcomes);
   TransfersPoller poller;
   poller.setIntervalForTesting(1);
   poller.setAppId("app-42");
-  poller.addListener(&listener);
+  poller.addListener(&outcomes);
   poller.start();
   const std::vector<std::string> bodies = {"{\"iteration_token\":\"t1\"}", "not json",
                                            "{\"no_token\":true}"};
