@@ -32,46 +32,39 @@ long at(int x, int y) {
   return long(reinterpret_cast<const std::uint32_t*>(row)[x] & 0xffffff);
 }
 
-// One LIST line, a pixel being a region of one: an empty answer when it
-// holds, else why not.
+bool near(long a, long b, int tol) {
+  for (int shift = 0; shift < 24; shift += 8)
+    if (std::abs(int((a >> shift) & 0xff) - int((b >> shift) & 0xff)) > tol) return false;
+  return true;
+}
+
+// One LIST line, a pixel being a region of one that some pixel must match:
+// an empty answer when it holds, else why not.
 std::string check(const std::string& line) {
   std::istringstream in(line);
   std::string kind, colour;
-  int x = 0, y = 0, w = 1, h = 1, tol = 0;
+  int x = 0, y = 0, w = 1, h = 1, x2 = 0, y2 = 0, tol = 0;
   in >> kind;
   const bool pixel = std::isdigit(static_cast<unsigned char>(kind[0]));
   if (pixel) in.seekg(0);
   else if (kind != "some" && kind != "none" && kind != "same") return "malformed";
-  if (!(in >> x >> y) || (!pixel && !(in >> w >> h)) || !inside(x, y, w, h))
+  if (!(in >> x >> y) || (!pixel && !(in >> w >> h)) || !inside(x, y, w, h) ||
+      (kind == "same" && (!(in >> x2 >> y2) || !inside(x2, y2, w, h))))
     return "malformed or outside the image";
-  if (kind == "same") {
-    int x2 = 0, y2 = 0;
-    if (!(in >> x2 >> y2) || !inside(x2, y2, w, h)) return "malformed or outside the image";
-    for (int dy = 0; dy < h; ++dy)
-      for (int dx = 0; dx < w; ++dx)
-        if (at(x + dx, y + dy) != at(x2 + dx, y2 + dy))
-          return "differs at " + std::to_string(x + dx) + " " + std::to_string(y + dy);
-    return "";
-  }
-  if (!(in >> colour) || colour.size() != 6 ||
-      colour.find_first_not_of("0123456789abcdefABCDEF") != colour.npos)
+  if (kind != "same" && (!(in >> colour) || colour.size() != 6 ||
+                         colour.find_first_not_of("0123456789abcdefABCDEF") != colour.npos))
     return "bad colour";
   in >> tol;
   const long want = std::strtol(colour.c_str(), nullptr, 16);
   int matches = 0;
   for (int dy = 0; dy < h; ++dy)
-    for (int dx = 0; dx < w; ++dx) {
-      bool near = true;
-      for (int shift = 0; shift < 24; shift += 8)
-        near = near && std::abs(int((at(x + dx, y + dy) >> shift) & 0xff) -
-                                int((want >> shift) & 0xff)) <= tol;
-      matches += near;
-    }
-  if (kind == "none") return matches == 0 ? "" : std::to_string(matches) + " pixel(s) match";
-  if (matches > 0) return "";
+    for (int dx = 0; dx < w; ++dx)
+      matches += near(at(x + dx, y + dy), kind == "same" ? at(x2 + dx, y2 + dy) : want, tol);
   char is[16];
   std::snprintf(is, sizeof is, "is %06lx", at(x, y));
-  return pixel ? is : "no pixel matches";
+  if (kind == "same") return matches == w * h ? "" : std::to_string(w * h - matches) + " differ";
+  if (kind == "none") return matches == 0 ? "" : std::to_string(matches) + " pixel(s) match";
+  return matches > 0 ? "" : pixel ? is : "no pixel matches";
 }
 
 }  // namespace
