@@ -10,7 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,9 +36,7 @@ const char kHintFile[] =
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Makes "Tarsen Harlune.app" in `folder` whose program runs `script`.

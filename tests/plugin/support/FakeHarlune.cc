@@ -184,7 +184,9 @@ std::string requestBody(const std::string& request) {
   return end == std::string::npos ? "" : request.substr(end + 4);
 }
 
-std::string requestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
+std::string requestLine(const std::string& request) {
+  return request.substr(0, request.find("\r\n"));
+}
 
 }  // namespace Testing
 }  // namespace Web

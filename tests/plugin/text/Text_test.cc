@@ -28,8 +28,6 @@ std::string roundTrip(const std::string& errorObject) {
 }
 
 TEST(Json, ErrorMessagesComeBackIntactWithBadUtf8Replaced) {
-  EXPECT_EQ(Json::createError("Busy"), "{\"error\":{\"code\":-1,\"internal_message\":"
-                                       "\"Invalid request\",\"user_message\":\"Busy\"}}");
   EXPECT_EQ(roundTrip(Json::createErrorAndLog(std::runtime_error("boom"), "ctx")), "ctx: boom");
   const std::string bad = "\xef\xbf\xbd";  // U+FFFD
   const std::string cases[][2] = {
