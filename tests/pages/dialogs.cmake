@@ -6,9 +6,3 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   tarsen_add_page_test(dialogs PLUGIN $<TARGET_FILE:tarsenweb> HOME private SIM
                        ARGS --user-agent Chrome/120.0 --url file://${TARSEN_PAGE_DIR}/dialogs.html)
 endif()
-# Unanswered synchronous dialogs close themselves after 43 s of the virtual
-# clock in Firefox, as the page's own timers see.
-if(TARGET tarsenweb AND TARGET tarsen-browser)
-  tarsen_add_page_test(dialogs-timeout PLUGIN $<TARGET_FILE:tarsenweb> HOME private
-                       ARGS --user-agent Firefox/52.0)
-endif()
