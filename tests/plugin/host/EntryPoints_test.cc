@@ -44,42 +44,26 @@ TEST(PluginFunctionTable, FilledInOrderUpToTheDeclaredSizeAndNoFurther) {
   }
 }
 
-void* testAlloc(uint32_t size) { return std::malloc(size); }
-void testFree(void* p) { std::free(p); }
 // Identifiers are their own text, enough for the object's name lookups.
-bool textIsString(NPIdentifier) { return true; }
-NPUTF8* textOf(NPIdentifier id) { return strdup(static_cast<const char*>(id)); }
 NPIdentifier idOf(const char* text) { return const_cast<char*>(text); }
 
-class Browser : public ::testing::Test {
-protected:
-  // A browser table of that declared size with memory and identifiers.
-  void install(size_t size) {
-    NPNetscapeFuncs browser;
-    std::memset(&browser, 0, sizeof browser);
-    browser.size = static_cast<uint16_t>(size);
-    browser.memalloc = &testAlloc;
-    browser.memfree = &testFree;
-    browser.identifierisstring = &textIsString;
-    browser.utf8fromidentifier = &textOf;
-    TW_PopulateNetscapeFunctionTable(&browser);
-  }
-  void TearDown() override { TW_ClearNetscapeFunctionTable(); }
-};
-
-TEST_F(Browser, TableCopyStopsAtTheDeclaredSizeAndReroutesMainThreadCalls) {
-  install(offsetof(NPNetscapeFuncs, memfree) + sizeof(NPNetscapeFuncs::memfree));
-  const NPNetscapeFuncs& funcs = TW_BrowserFuncs();
-  EXPECT_EQ(funcs.memalloc, &testAlloc);
-  EXPECT_EQ(funcs.identifierisstring, nullptr);  // past the declared size
-  EXPECT_EQ(funcs.pluginthreadasynccall, &TW_ScheduleAsyncCallback);
+// The browser table is copied only up to the size it declares; main-thread
+// calls go through the plug-in's own queue; the names are exact.
+TEST(BrowserTable, CopiedUpToItsSizeAndTheScriptObjectHasExactlyItsNames) {
+  NPNetscapeFuncs browser{};
+  browser.memfree = [](void* p) { std::free(p); };
+  browser.identifierisstring = [](NPIdentifier) -> bool { return true; };
+  browser.utf8fromidentifier = [](NPIdentifier id) { return strdup(static_cast<char*>(id)); };
+  browser.size = offsetof(NPNetscapeFuncs, memfree) + sizeof browser.memfree;
+  TW_PopulateNetscapeFunctionTable(&browser);
+  EXPECT_EQ(TW_BrowserFuncs().identifierisstring, nullptr);
+  EXPECT_EQ(TW_BrowserFuncs().pluginthreadasynccall, &TW_ScheduleAsyncCallback);
   // Calls the browser did not provide fail instead of crashing.
   EXPECT_EQ(NPN_CreateObject(nullptr, nullptr), nullptr);
   EXPECT_FALSE(NPN_IdentifierIsString(idOf("name")));
-}
 
-TEST_F(Browser, ExactlyTheThirtyMethodsAndThreeProperties) {
-  install(sizeof(NPNetscapeFuncs));
+  browser.size = sizeof browser;
+  TW_PopulateNetscapeFunctionTable(&browser);
   std::vector<std::string> methods = {
       "addToDownloadList", "addToUploadList", "clearDownloadList", "clearUploadList",
       "harluneHttpRequest", "harluneHttpRequestAsync", "displayAboutWindow",
@@ -110,6 +94,7 @@ TEST_F(Browser, ExactlyTheThirtyMethodsAndThreeProperties) {
   std::sort(table.begin(), table.end());
   std::sort(methods.begin(), methods.end());
   EXPECT_EQ(table, methods);
+  TW_ClearNetscapeFunctionTable();
 }
 
 TEST(InstanceLifecycle, NullOrEmptyHandlesAreInvalidInstances) {

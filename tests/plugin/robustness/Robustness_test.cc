@@ -2,6 +2,7 @@
 // memory a core keeps after rounds of queued requests.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -92,8 +93,8 @@ bool dateAt(const std::string& s, size_t at) {
   static const char shape[] = "0000-00-00 00:00:00.000 [";
   if (s.size() < at + sizeof shape - 1) return false;
   for (size_t i = 0; i + 1 < sizeof shape; ++i) {
-    const char c = s[at + i];
-    if (shape[i] == '0' ? !std::isdigit(static_cast<unsigned char>(c)) : c != shape[i]) return false;
+    const bool digit = std::isdigit(static_cast<unsigned char>(s[at + i]));
+    if (shape[i] == '0' ? !digit : s[at + i] != shape[i]) return false;
   }
   return true;
 }
@@ -173,10 +174,7 @@ TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
   const std::regex mainLine("main line ([0-9]+) " + filler);
   std::set<std::string> threads;
   std::vector<long long> sequence;
-  size_t broken = 0;
-  auto brokenLine = [&](const std::string& file, const std::string& line) {
-    if (broken++ < 3) ADD_FAILURE() << "broken line in " << file << ": " << line;
-  };
+  std::vector<std::string> broken;
   for (int k = 1; k <= 10; ++k) {
     const auto found = files.find((linkedTo + k) % 10);  // oldest first
     if (found == files.end()) continue;
@@ -189,29 +187,27 @@ TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
     for (bool first = true; std::getline(lines, one); first = false) {
       std::smatch entry;
       const bool repeat = one.compare(0, 22, "Last message repeated ") == 0;
-      const bool starts = repeat || (dateAt(one, 0) && std::regex_search(one, entry, header,
-                                                                 std::regex_constants::match_continuous));
+      const bool starts = repeat || (dateAt(one, 0) &&
+                                     std::regex_search(one, entry, header,
+                                                       std::regex_constants::match_continuous));
       bool intact = starts || (!first && one.find("main line") == std::string::npos);
       for (size_t i = starts ? 1 : 0; intact && i < one.size(); ++i) intact = !dateAt(one, i);
-      if (!intact) brokenLine(found->second, one);
+      if (!intact) broken.push_back(found->second + ": " + one);
       if (!intact || !starts || repeat) continue;
       threads.insert(entry[1]);
       const std::string message = entry.suffix();
       if (message.compare(0, 10, "main line ") != 0) continue;
       std::smatch number;
-      if (!std::regex_match(message, number, mainLine)) brokenLine(found->second, one);
-      else sequence.push_back(std::stoll(number[1]));
+      if (std::regex_match(message, number, mainLine)) sequence.push_back(std::stoll(number[1]));
+      else broken.push_back(found->second + ": " + one);
     }
   }
-  EXPECT_EQ(broken, 0u);
+  EXPECT_TRUE(broken.empty()) << broken.size() << " broken lines, the first in " << broken[0];
   ASSERT_FALSE(sequence.empty());
   EXPECT_EQ(sequence.back(), mainLines - 1);
-  for (size_t i = 1; i < sequence.size(); ++i) {
-    if (sequence[i] != sequence[i - 1] + 1) {
-      ADD_FAILURE() << "main line " << sequence[i - 1] + 1 << " missing or out of order";
-      break;
-    }
-  }
+  const auto gap = std::adjacent_find(sequence.begin(), sequence.end(),
+                                      [](long long a, long long b) { return b != a + 1; });
+  EXPECT_TRUE(gap == sequence.end()) << "main line " << *gap + 1 << " missing or out of order";
   // The ring went round: the earliest lines are gone.
   EXPECT_GT(sequence.front(), 0);
   // The main thread and at least one worker or poller share the kept files.
