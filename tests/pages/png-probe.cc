@@ -8,7 +8,6 @@
 //   same X Y W H X2 Y2              the region equals the one at X2 Y2
 #include <cairo.h>
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,7 +44,7 @@ std::string check(const std::string& line) {
   std::string kind, colour;
   int x = 0, y = 0, w = 1, h = 1, x2 = 0, y2 = 0, tol = 0;
   in >> kind;
-  const bool pixel = std::isdigit(static_cast<unsigned char>(kind[0]));
+  const bool pixel = !kind.empty() && kind[0] >= '0' && kind[0] <= '9';
   if (pixel) in.seekg(0);
   else if (kind != "some" && kind != "none" && kind != "same") return "malformed";
   if (!(in >> x >> y) || (!pixel && !(in >> w >> h)) || !inside(x, y, w, h) ||
