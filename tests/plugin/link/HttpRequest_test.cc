@@ -79,7 +79,8 @@ TEST(HttpRequestWire, ReceiveLoopAndParser) {
       {true, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}surplus", "200 [Content-Length=2] {}"},
       // Reception ends with the Content-Length line, before the blank line.
       {true, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n", "<none>"},
-      {false, "HTTP/1.1 200 OK\r\ncontent-length: 2\r\n\r\n{}more", "200 [content-length=2] {}more"},
+      {false, "HTTP/1.1 200 OK\r\ncontent-length: 2\r\n\r\n{}more",
+       "200 [content-length=2] {}more"},
       {true, "HTTP/1.1 200 OK\r\nX-Odd:1\r\nContent-Length: 2\r\n\r\n{}", "<none>"},
       {false, "HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\nab",
        "200 [Content-Length=99999999999] ab"},

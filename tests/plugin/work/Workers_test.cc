@@ -110,6 +110,34 @@ TEST(RequestWorker, StopDuringARequestSkipsItsCallbackAndTheRest) {
   neverStarted.join();  // returns at once
 }
 
+// The application is relaunched (new port, new key) between queueing and
+// sending: the guarded policy sends the key of the moment, the literal one the
+// key read at queueing, which the new application refuses.
+TEST(RequestWorker, GuardedSendsTheKeyOfTheMomentLiteralTheKeyAtQueueing) {
+  for (PolicyKind policy : {PolicyKind::Guarded, PolicyKind::Literal}) {
+    Policy::setForTesting(policy);
+    Testing::TempHome home;
+    Outcomes outcomes;
+    auto old = std::make_unique<FakeHarlune>();
+    old->publish(home, "old-key");
+    HttpRequest* queued = makeRequest("/queued", outcomes);
+    old.reset();
+    FakeHarlune relaunched;
+    relaunched.publish(home, "new-key");
+    RequestWorker worker;
+    worker.addRequest(queued);
+    worker.start();
+    const bool sent = relaunched.waitForRequests(2);  // the ping, then the request
+    worker.stop();
+    worker.join();
+    Policy::setForTesting(PolicyKind::Guarded);
+    ASSERT_TRUE(sent);
+    const bool guarded = policy == PolicyKind::Guarded;
+    EXPECT_NE(relaunched.requests()[1].find(guarded ? ": new-key\r\n" : ": old-key\r\n"),
+              std::string::npos);
+  }
+}
+
 std::string bodyWithToken(const std::string& token, const std::string& appId) {
   return "{\n    \"iteration_token\": \"" + token +
          "\",\n    \"tarsen_harlune_settings\" : {\n        \"app_id\": \"" + appId +
