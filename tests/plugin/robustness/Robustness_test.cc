@@ -1,7 +1,5 @@
 // Many threads of several cores logging into a small ring at once, and the
 // memory a core keeps after rounds of queued requests.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -58,6 +56,8 @@ namespace {
 
 using Testing::FakeHarlune;
 
+const char kAnswer[] = "{\"iteration_token\":\"t\"}";
+
 // The answers queued requests deliver, and how many of them were wrong.
 struct Counter {
   std::mutex mutex;
@@ -73,19 +73,19 @@ struct Counter {
     std::unique_lock<std::mutex> lock(mutex);
     return changed.wait_for(lock, std::chrono::seconds(seconds), [&] { return answers >= n; });
   }
-};
-
-class CountingCallback : public Callback {
-public:
-  explicit CountingCallback(Counter& into) : _into(into) {}
-  void handleCallback(void* data) override {
-    auto* response = static_cast<HttpResponse*>(data);
-    _into.add(response != nullptr && response->data() == "{\"iteration_token\":\"t\"}");
+  // A callback for one more request.
+  Callback* next() {
+    struct Counting : Callback {
+      explicit Counting(Counter& into) : into(into) {}
+      void handleCallback(void* data) override {
+        auto* response = static_cast<HttpResponse*>(data);
+        into.add(response != nullptr && response->data() == kAnswer);
+      }
+      void returnMessage(std::string) override { into.add(false); }
+      Counter& into;
+    };
+    return new Counting(*this);
   }
-  void returnMessage(std::string) override { _into.add(false); }
-
-private:
-  Counter& _into;
 };
 
 // "2026-12-05 16:45:57.470 [" at position at: the start of an entry's header.
@@ -104,10 +104,10 @@ bool dateAt(const std::string& s, size_t at) {
 // enough to go round the ring more than once.
 TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
   Testing::TempHome home;
-  FakeHarlune app(FakeHarlune::okHandler("{\"iteration_token\":\"t\"}"));
+  FakeHarlune app(FakeHarlune::okHandler(kAnswer));
   app.publish(home);
   const std::string dir = home.path() + "/ring", base = dir + "/ring.log";
-  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir));
   ASSERT_EQ(ta_log_init(TA_LOG_TYPE_FILE, (base + ":1").c_str()), 0);
   ta_log_set_level(6);
 
@@ -123,8 +123,7 @@ TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
       cores.back()->init(0);
       ASSERT_EQ(cores.back()->initSession("", ""), "{\"app_id\":\"\"}");
       for (size_t r = 0; r < kPerCore; ++r) {
-        ASSERT_EQ(cores.back()->harluneHttpRequestAsync("GET", "/v5/harlune/x", "",
-                                                        new CountingCallback(counter)),
+        ASSERT_EQ(cores.back()->harluneHttpRequestAsync("GET", "/v5/harlune/x", "", counter.next()),
                   "");
       }
     }
@@ -154,14 +153,10 @@ TEST(LogRing, ThreadsOfThreeCoresWriteWholeLinesIntoTheRing) {
   ASSERT_GE(files.size(), 2u);
   EXPECT_LE(files.size(), 9u);
   EXPECT_LE(files.rbegin()->first, 9);
-  struct stat linkStat;
-  ASSERT_EQ(stat(base.c_str(), &linkStat), 0);
   int linkedTo = -1;
   for (const auto& f : files) {
-    struct stat st;
-    ASSERT_EQ(stat(f.second.c_str(), &st), 0);
-    EXPECT_LE(st.st_size, (1 << 20) + (64 << 10) + 8192) << f.second;
-    if (st.st_ino == linkStat.st_ino) linkedTo = f.first;
+    EXPECT_LE(std::filesystem::file_size(f.second), (1u << 20) + (64u << 10) + 8192) << f.second;
+    if (std::filesystem::equivalent(base, f.second)) linkedTo = f.first;
   }
   ASSERT_NE(linkedTo, -1) << "the plain name links to no numbered file";
 
@@ -221,7 +216,7 @@ TEST(Memory, RoundsOfQueuedRequestsDoNotGrowTheHeap) {
   GTEST_SKIP() << "the sanitizers own operator new";
 #else
   Testing::TempHome home;
-  const FakeHarlune::Handler ok = FakeHarlune::okHandler("{\"iteration_token\":\"t\"}");
+  const FakeHarlune::Handler ok = FakeHarlune::okHandler(kAnswer);
   FakeHarlune app([&ok](const std::string& request) {
     onFakeThread = true;
     return ok(request);
@@ -233,14 +228,10 @@ TEST(Memory, RoundsOfQueuedRequestsDoNotGrowTheHeap) {
   constexpr size_t kRound = 2000;
   long long after[2] = {0, 0};
   for (int round = 0; round < 2; ++round) {
-    for (size_t r = 0; r < kRound; ++r) {
-      if (r % 2) {
-        ASSERT_EQ(core.harluneHttpRequestAsync("POST", "/v5/harlune/m", "{\"n\":1}",
-                                               new CountingCallback(counter)),
-                  "");
-      } else {
-        core.httpRequestImplementation("GET", "/v5/harlune/m", "", new CountingCallback(counter));
-      }
+    for (size_t r = 0; r < kRound; r += 2) {
+      core.httpRequestImplementation("GET", "/v5/harlune/m", "", counter.next());
+      ASSERT_EQ(core.harluneHttpRequestAsync("POST", "/v5/harlune/m", "{\"n\":1}", counter.next()),
+                "");
     }
     ASSERT_TRUE(counter.waitFor((round + 1) * kRound));
     after[round] = liveBytes.load();
