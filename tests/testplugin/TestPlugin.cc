@@ -293,7 +293,7 @@ NPError pluginNew(NPMIMEType, NPP npp, uint16_t, int16_t argc, char* argn[], cha
       rc = NPERR_GENERIC_ERROR;
   }
   if (rc != NPERR_NO_ERROR) return rc;
-  npp->pdata = browser.createobject(npp, &scriptableClass);
+  npp->pdata = static_cast<Instance*>(browser.createobject(npp, &scriptableClass));
   return NPERR_NO_ERROR;
 }
 
