@@ -167,33 +167,31 @@ TEST(Host, RefusesWhatItCannotServeAndGoesOn) {
 }
 
 TEST(Zenity, ArgumentsForEachPanel) {
-  using Desktop::PanelSettings;
-  using Desktop::WindowKind;
-  auto open = [](bool multiple, bool files, bool folders) {
-    PanelSettings s;
-    s.kind = WindowKind::OpenPanel;
+  auto open = [](bool multiple, bool files, bool folders, std::vector<std::string> types = {},
+                 bool other = false) {
+    Desktop::PanelSettings s;
+    s.kind = Desktop::WindowKind::OpenPanel;
     s.allowsMultipleSelection = multiple;
     s.canChooseFiles = files;
     s.canChooseDirectories = folders;
+    s.allowedFileTypes = types;
+    s.allowsOtherFileTypes = other;
     return s;
   };
-  PanelSettings titled = open(true, true, false);
+  auto titled = open(true, true, false);
   titled.title = "Pick";
-  PanelSettings filtered = open(false, true, false);
-  filtered.allowedFileTypes = {"png", "jpg"};
-  PanelSettings filteredOrAny = filtered;
-  filteredOrAny.allowsOtherFileTypes = true;
-  PanelSettings save;
+  Desktop::PanelSettings save;
   save.directory = "/home/a";
   save.nameFieldStringValue = "report.pdf";
-  const std::string sel = "--file-selection", sep = "--separator=\n";
-  const std::vector<std::pair<PanelSettings, std::vector<std::string>>> cases = {
+  const std::string sel = "--file-selection", sep = "--separator=\n", pngs = "*.png *.jpg";
+  const std::vector<std::pair<Desktop::PanelSettings, std::vector<std::string>>> cases = {
       {open(false, true, false), {sel, sep}},
       {titled, {sel, "--title=Pick", "--multiple", sep}},
       {open(false, false, true), {sel, "--directory", sep}},
       {open(true, true, true), {sel, "--multiple", sep}},  // files win
-      {filtered, {sel, sep, "--file-filter=*.png *.jpg | *.png *.jpg"}},
-      {filteredOrAny, {sel, sep, "--file-filter=*.png *.jpg | *.png *.jpg", "--file-filter=All files | *"}},
+      {open(false, true, false, {"png", "jpg"}), {sel, sep, "--file-filter=" + pngs + " | " + pngs}},
+      {open(false, true, false, {"png", "jpg"}, true),
+       {sel, sep, "--file-filter=" + pngs + " | " + pngs, "--file-filter=All files | *"}},
       {save, {sel, "--save", sep, "--filename=/home/a/report.pdf"}},
   };
   for (const auto& c : cases) EXPECT_EQ(Desktop::ZenityPanels::arguments(c.first), c.second);
