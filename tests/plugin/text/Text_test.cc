@@ -68,7 +68,7 @@ TEST(Json, LookupsNumbersAndRefusals) {
   EXPECT_FALSE(j.parse(std::string("{}\0{\"error\":1}", 14)));
 }
 
-TEST(PathEscaper, ListsEscapesReplaceAndAppend) {
+TEST(PathEscaper, ListsEscapesAndJoins) {
   const struct {
     Paths paths;
     const char *colons, *json;
@@ -90,8 +90,8 @@ TEST(PathEscaper, ListsEscapesReplaceAndAppend) {
             "a&lt;b &amp; c&gt;d \"it's\" &amp;amp; \xc3\xa9\n");
   // Exactly one slash between, backslashes made slashes; one leading slash of the rest goes.
   const char* appends[][3] = {
-      {"/", "/x", "/x"},   {"", "c", "c"},   {"a", "", "a"},   {"/base/", "rel", "/base/rel"},
-      {"c:\\dir\\", "\\f", "c:/dir/f"},    {"/base", "//rel", "/base//rel"},
+      {"/", "/x", "/x"}, {"", "c", "c"}, {"a", "", "a"}, {"/base/", "rel", "/base/rel"},
+      {"c:\\dir\\", "\\f", "c:/dir/f"}, {"/base", "//rel", "/base//rel"},
   };
   for (const auto& a : appends) EXPECT_EQ(PathEscaper::appendPath(a[0], a[1]), a[2]);
   EXPECT_EQ(PathEscaper::toFileUrl("\\share\\x%20y"), "file:///share/x%20y");
