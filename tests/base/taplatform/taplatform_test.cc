@@ -90,8 +90,8 @@ class LogTest : public ::testing::Test {
     ASSERT_EQ(ta_log_init(TA_LOG_TYPE_FILE, Path(name).c_str()), 0);
   }
   Strings Bodies(const std::string& name) const {
-    Strings out;
-    for (const auto& line : Lines(Path(name))) out.push_back(Body(line));
+    Strings out = Lines(Path(name));
+    std::transform(out.begin(), out.end(), out.begin(), Body);
     return out;
   }
   std::string dir_, old_home_;
@@ -425,9 +425,10 @@ TEST(String, BoundedCopyAndAppend) {
     EXPECT_STREQ("", buffer);
     EXPECT_EQ(EINVAL, ta_str_ncpy(nullptr, "src", sizeof buffer));
   });
-  EXPECT_NE(std::string::npos, text.find(" 8 0 '(nil)'")) << text;
-  EXPECT_NE(std::string::npos, text.find("LOG Warning: ta_str_to failure, args ")) << text;
-  EXPECT_NE(std::string::npos, text.find(" 8 8 'src'")) << text;
+  for (const char* part :
+       {" 8 0 '(nil)'", "LOG Warning: ta_str_to failure, args ", " 8 8 'src'"}) {
+    EXPECT_NE(std::string::npos, text.find(part)) << text;
+  }
 }
 
 // Six bits at a time, straight from RFC 4648: the reference the table-driven
@@ -514,14 +515,13 @@ TEST(Platform, ErrorTextsAndTimeSince) {
   ASSERT_EQ(0, ta_time_get_usec_since(&start, &usec));
   EXPECT_TRUE(usec >= 2000000u && usec < 12000000u) << usec;
   start.tv_sec += 3600;
-  const std::string text = logged([&] {
-    EXPECT_EQ(EINVAL, ta_time_get_usec_since(&start, &usec));
-    EXPECT_EQ(0u, usec);
-  });
-  EXPECT_NE(std::string::npos, text.find("ERR get_usec_since (start ticks 0): big old " +
-                                         std::to_string(start.tv_sec) + "." +
-                                         std::to_string(start.tv_usec) + " > "))
-      << text;
+  int rc = 0;
+  const std::string text = logged([&] { rc = ta_time_get_usec_since(&start, &usec); });
+  EXPECT_EQ(EINVAL, rc);
+  EXPECT_EQ(0u, usec);
+  const std::string line = "ERR get_usec_since (start ticks 0): big old " +
+                           std::to_string(start.tv_sec) + "." + std::to_string(start.tv_usec);
+  EXPECT_NE(std::string::npos, text.find(line)) << text;
 }
 
 // The command is no child of ours, so its output comes back through a FIFO:
