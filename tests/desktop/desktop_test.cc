@@ -13,7 +13,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -148,17 +147,14 @@ TEST(RunLoop, ModalRunsEndByAbortStopOrAnotherThreadAndHeldClocksWait) {
   setter.join();
 }
 
-class PanelTest : public ::testing::Test {
- protected:
-  PanelTest() : app(loop) { loop.setVirtualClock(true); }
-  RunLoop loop;
-  Application app;
-  OpenPanel panel{app};
-};
-
 // A panel allowing one choice refuses several, as a responder failure does:
-// the run throws and the panel is hidden. Answers come once, while it runs.
-TEST_F(PanelTest, RefusedChoicesFailuresAndLateAnswers) {
+// the run throws and the panel is hidden. Answers come once, while it runs;
+// an unanswered panel is closed and its run aborted by a 43-second timer.
+TEST(Panel, RefusedChoicesFailuresLateAnswersAndTheTimeOut) {
+  RunLoop loop;
+  loop.setVirtualClock(true);
+  Application app(loop);
+  OpenPanel panel(app);
   EXPECT_EQ(panel.runModal(), kModalResponseCancel);  // no responder
   app.setPanelResponder([](SavePanel&, const PanelSettings&) {
     return PanelAnswer::choose({"/tmp/a", "/tmp/b"});
@@ -190,11 +186,7 @@ TEST_F(PanelTest, RefusedChoicesFailuresAndLateAnswers) {
   EXPECT_EQ(save.runModal(), kModalResponseOK);
   EXPECT_EQ(save.filename(), "/x/report.txt");
   EXPECT_EQ(save.choose({"/x/two"}), Status::NotRunning);
-}
-
-// The dialog time-out: an unanswered panel is closed and the modal run
-// aborted by a 43-second timer; an answer after the close is refused.
-TEST_F(PanelTest, UnansweredPanelEndsByTimeOutAbortInVirtualTime) {
+  panel.setAllowsMultipleSelection(false);
   app.setPanelResponder([](SavePanel&, const PanelSettings&) { return PanelAnswer::leaveOpen(); });
   Status lateAnswer = Status::Ok;
   const double start = loop.now();
@@ -206,24 +198,23 @@ TEST_F(PanelTest, UnansweredPanelEndsByTimeOutAbortInVirtualTime) {
   EXPECT_EQ(panel.runModal(), kModalResponseAbort);
   EXPECT_DOUBLE_EQ(loop.now() - start, 43);
   EXPECT_EQ(lateAnswer, Status::PanelClosed);
-  EXPECT_TRUE(panel.filenames().empty() && app.windows().empty());
-}
-
-TEST(Image, AJpegCutShortIsRefused) {
-  // The pages draw whole and non-JPEG images; a stream cut short fails cleanly too.
-  std::ifstream in(DESKTOP_TEST_JPEG, std::ios::binary);
-  const std::string jpeg{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const auto* data = reinterpret_cast<const unsigned char*>(jpeg.data());
-  ASSERT_NE(Image::fromJpeg(data, jpeg.size()), nullptr);
-  Status status = Status::Ok;
-  EXPECT_EQ(Image::fromJpeg(data, jpeg.size() / 2, &status), nullptr);
-  EXPECT_EQ(status, Status::BadImageData);
+  EXPECT_TRUE(panel.filenames().empty() && app.windows().empty());  // no earlier choice kept
 }
 
 std::string readFile(const std::string& path) {
   std::stringstream s;
   s << std::ifstream(path).rdbuf();
   return s.str();
+}
+
+TEST(Image, AJpegCutShortIsRefused) {
+  // The pages draw whole and non-JPEG images; a stream cut short fails cleanly too.
+  const std::string jpeg = readFile(DESKTOP_TEST_JPEG);
+  const auto* data = reinterpret_cast<const unsigned char*>(jpeg.data());
+  ASSERT_NE(Image::fromJpeg(data, jpeg.size()), nullptr);
+  Status status = Status::Ok;
+  EXPECT_EQ(Image::fromJpeg(data, jpeg.size() / 2, &status), nullptr);
+  EXPECT_EQ(status, Status::BadImageData);
 }
 
 // Waits for what another process brings about; generous deadline, short
