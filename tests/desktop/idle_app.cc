@@ -6,11 +6,10 @@
 
 int main() {
   char cwd[4096];
-  if (getcwd(cwd, sizeof cwd) == nullptr) return 1;
   const char* id = getenv("DESKTOP_BUNDLE_IDENTIFIER");
   const char* path = getenv("DESKTOP_BUNDLE_PATH");
   FILE* f = fopen("launched.tmp", "w");
-  if (f == nullptr) return 1;
+  if (getcwd(cwd, sizeof cwd) == nullptr || f == nullptr) return 1;
   fprintf(f, "%s\n%s\n%s\n%d\n", cwd, id ? id : "", path ? path : "", isatty(0) ? 1 : 0);
   fclose(f);
   if (rename("launched.tmp", "launched.txt") != 0) return 1;

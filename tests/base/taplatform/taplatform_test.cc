@@ -369,20 +369,14 @@ TEST(String, BoundedCopyAndAppend) {
   EXPECT_EQ(kShort, ta_str_to(buffer, "de\xC3\xA9\xC3\xA9", sizeof buffer, &length));
   EXPECT_STREQ("abcde\xC3\xA9", buffer);
   EXPECT_EQ(7u, length);
-  // Bad arguments empty the destination and are logged.
-  const std::string text = logged([&] {
-    EXPECT_EQ(EINVAL, ta_str_ncpy(buffer, nullptr, sizeof buffer));
-    EXPECT_STREQ("", buffer);
-    strcpy(buffer, "full");
-    length = 8;
-    EXPECT_EQ(EINVAL, ta_str_to(buffer, "src", sizeof buffer, &length));  // no room at all
-    EXPECT_STREQ("", buffer);
-    EXPECT_EQ(EINVAL, ta_str_ncpy(nullptr, "src", sizeof buffer));
-  });
-  for (const char* part :
-       {" 8 0 '(nil)'", "LOG Warning: ta_str_to failure, args ", " 8 8 'src'"}) {
-    EXPECT_NE(std::string::npos, text.find(part)) << text;
-  }
+  // Bad arguments empty the destination.
+  EXPECT_EQ(EINVAL, ta_str_ncpy(buffer, nullptr, sizeof buffer));
+  EXPECT_STREQ("", buffer);
+  strcpy(buffer, "full");
+  length = 8;
+  EXPECT_EQ(EINVAL, ta_str_to(buffer, "src", sizeof buffer, &length));  // no room at all
+  EXPECT_STREQ("", buffer);
+  EXPECT_EQ(EINVAL, ta_str_ncpy(nullptr, "src", sizeof buffer));
 }
 
 // Six bits at a time, straight from RFC 4648: the reference the table-driven
