@@ -41,6 +41,7 @@ TEST(PlugInGuarded, DestinationsStayInsideTheChosenFolder) {
   const std::string chosen = home.path() + "/chosen";
   ASSERT_EQ(mkdir(chosen.c_str(), 0700), 0);
   ASSERT_EQ(mkdir((chosen + "/sub").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((chosen + "X").c_str(), 0700), 0);  // a sibling sharing the name's start
   ASSERT_EQ(symlink("..", (chosen + "/up").c_str()), 0);
   ASSERT_EQ(symlink("sub", (chosen + "/side").c_str()), 0);
   ASSERT_EQ(symlink("/nowhere/x", (chosen + "/dangling").c_str()), 0);
