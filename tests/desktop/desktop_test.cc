@@ -13,6 +13,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -52,7 +53,7 @@ TEST(RunLoop, PostedWorkArrivesCompleteInOrderAndOnALaterTurn) {
   ASSERT_TRUE(loop.runUntil([&] { return total == kProducers * kItems; }, loop.now() + 60));
   for (auto& t : producers) t.join();
   std::vector<int> inOrder(kItems);
-  for (int i = 0; i < kItems; ++i) inOrder[i] = i;
+  std::iota(inOrder.begin(), inOrder.end(), 0);
   for (int p = 0; p < kProducers; ++p) EXPECT_EQ(seen[p], inOrder);
   // Only the bound thread may run the loop.
   std::thread([&] { EXPECT_THROW(loop.runOnce(), std::logic_error); }).join();
