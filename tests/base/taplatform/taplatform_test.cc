@@ -202,8 +202,8 @@ TEST_F(LogTest, ThreadsWriteWholeLinesAcrossSwitchesOfAWrappedRing) {
       int t = -1, i = -1, end = 0;
       if (line == "old") continue;
       ASSERT_EQ(std::sscanf(line.c_str(), shape, &pid, &t, &i, &end), 3) << line;
-      ASSERT_TRUE(pid == static_cast<unsigned>(getpid()) && t >= 0 && t < 3) << line;
-      ASSERT_EQ(static_cast<size_t>(end), line.size()) << line;
+      ASSERT_TRUE(pid == static_cast<unsigned>(getpid()) && t >= 0 && t < 3 &&
+                  static_cast<size_t>(end) == line.size()) << line;
       EXPECT_EQ(i, next[t]++);
     }
   }
@@ -437,7 +437,7 @@ TEST(Platform, ErrorTextsAndTimeSince) {
   }
   EXPECT_EQ(ERANGE, ta_platform_errstr(ENOENT, small, sizeof small));  // cut to fit
   EXPECT_STREQ("No such", small);
-  // A start in the future is refused and logged, not taken as a huge wait.
+  // A start in the future is refused, not taken as a huge wait.
   ta_timeval_t start;
   ASSERT_EQ(0, ta_time_gettimeofday(&start, nullptr));
   start.tv_sec -= 2;
@@ -445,15 +445,8 @@ TEST(Platform, ErrorTextsAndTimeSince) {
   ASSERT_EQ(0, ta_time_get_usec_since(&start, &usec));
   EXPECT_TRUE(usec >= 2000000u && usec < 12000000u) << usec;
   start.tv_sec += 3600;
-  ta_log_init(TA_LOG_TYPE_FILE, "-");
-  CaptureStderr();
   EXPECT_EQ(EINVAL, ta_time_get_usec_since(&start, &usec));
-  const std::string text = GetCapturedStderr();
-  ta_log_cleanup();
   EXPECT_EQ(0u, usec);
-  const std::string line = "ERR get_usec_since (start ticks 0): big old " +
-                           std::to_string(start.tv_sec) + "." + std::to_string(start.tv_usec);
-  EXPECT_NE(std::string::npos, text.find(line)) << text;
 }
 
 // The shell's command is no child of ours, so its output comes back through
