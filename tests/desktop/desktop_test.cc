@@ -22,6 +22,7 @@
 #include "desktop/Drawing.h"
 #include "desktop/Panel.h"
 #include "desktop/RunLoop.h"
+#include "desktop/System.h"
 #include "desktop/Window.h"
 #include "desktop/Workspace.h"
 
@@ -206,6 +207,18 @@ std::string readFile(const std::string& path) {
   std::stringstream s;
   s << std::ifstream(path).rdbuf();
   return s.str();
+}
+
+TEST(System, VersionFromTheEnvironmentAndTypesByTheLastDotOfTheName) {
+  // Each case runs in its own process, so the version is first asked here.
+  setenv("DESKTOP_SYSTEM_VERSION", "10.6", 1);
+  SystemVersion version;
+  ASSERT_EQ(systemVersion(version), Status::Ok);
+  EXPECT_EQ(version.major * 100 + version.minor * 10 + version.bugfix, 1060u);
+  EXPECT_EQ(mimeTypeForPath("/x/A.PDF"), "application/pdf");
+  EXPECT_EQ(mimeTypeForPath("/x/a.tar.png"), "image/png");
+  EXPECT_EQ(pathExtension("/x.d/.pdf"), "");
+  EXPECT_EQ(pathExtension("/x.d/README"), "");
 }
 
 TEST(Image, AJpegCutShortIsRefused) {
