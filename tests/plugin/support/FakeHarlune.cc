@@ -59,10 +59,6 @@ TempHome::~TempHome() {
   std::system(("rm -rf '" + _path + "'").c_str());
 }
 
-std::string TempHome::harluneData() const {
-  return _path + "/Library/Application Support/Tarsen/Tarsen Harlune";
-}
-
 void TempHome::writeFile(const std::string& relative, const std::string& content) const {
   const std::string full = _path + "/" + relative;
   makeDirs(full.substr(0, full.rfind('/')));
@@ -96,11 +92,9 @@ FakeHarlune::~FakeHarlune() {
   ::close(_wake[1]);
 }
 
-std::string FakeHarlune::url() const { return "http://127.0.0.1:" + std::to_string(_port) + "/"; }
-
 void FakeHarlune::publish(const TempHome& home, const std::string& key) const {
   home.writeFile("Library/Application Support/Tarsen/Tarsen Harlune/var/run/http.uri",
-                 url() + "\n" + key);
+                 "http://127.0.0.1:" + std::to_string(_port) + "/\n" + key);
 }
 
 std::vector<std::string> FakeHarlune::requests() const {
@@ -177,15 +171,6 @@ bool FakeHarlune::holdUntilClosed(int fd) {
     if (fds[1].revents) return false;
     if (::recv(fd, sink, sizeof sink, 0) <= 0) return true;
   }
-}
-
-std::string requestBody(const std::string& request) {
-  const size_t end = request.find("\r\n\r\n");
-  return end == std::string::npos ? "" : request.substr(end + 4);
-}
-
-std::string requestLine(const std::string& request) {
-  return request.substr(0, request.find("\r\n"));
 }
 
 }  // namespace Testing

@@ -21,8 +21,6 @@ public:
   TempHome();
   ~TempHome();
   const std::string& path() const { return _path; }
-  // HOME/Library/Application Support/Tarsen/Tarsen Harlune
-  std::string harluneData() const;
   void writeFile(const std::string& relative, const std::string& content) const;
 
 private:
@@ -46,7 +44,6 @@ public:
   FakeHarlune& operator=(const FakeHarlune&) = delete;
 
   uint16_t port() const { return _port; }
-  std::string url() const;
   // Writes the URL file (URL line, then the key) into a TempHome.
   void publish(const TempHome& home, const std::string& key = "test-key") const;
 
@@ -73,11 +70,6 @@ private:
   std::vector<std::string> _requests;
   std::thread _thread;
 };
-
-// The body of a raw HTTP request.
-std::string requestBody(const std::string& request);
-// The request line of a raw HTTP request ("POST /path HTTP/1.1").
-std::string requestLine(const std::string& request);
 
 }  // namespace Testing
 }  // namespace Web

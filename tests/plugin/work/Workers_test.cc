@@ -5,10 +5,8 @@
 #include "work/RunnableScheduler.h"
 #include "work/TransfersPoller.h"
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,87 +26,6 @@ namespace Web {
 namespace {
 
 using Testing::FakeHarlune;
-using Testing::requestLine;
-
-// What the callbacks or listeners of one test were told, in order ("<null>"
-// for no answer); read once their threads are joined.
-struct Outcomes : TransferEventListener {
-  void transferEventOccurred(const std::string& answer) override { add(answer); }
-  std::mutex mutex;
-  std::vector<std::string> told;
-  int deleted = 0;
-
-  void add(const std::string& what) {
-    std::lock_guard<std::mutex> lock(mutex);
-    told.push_back(what);
-  }
-};
-
-class RecordingCallback : public Callback {
-public:
-  explicit RecordingCallback(Outcomes& outcomes) : _outcomes(outcomes) {}
-  ~RecordingCallback() override {
-    std::lock_guard<std::mutex> lock(_outcomes.mutex);
-    ++_outcomes.deleted;
-  }
-  void handleCallback(void* data) override {
-    auto* response = static_cast<HttpResponse*>(data);
-    _outcomes.add(response ? response->data() : "<null>");
-  }
-  void returnMessage(std::string) override {}
-
-private:
-  Outcomes& _outcomes;
-};
-
-HttpRequest* makeRequest(const std::string& path, Outcomes& outcomes) {
-  auto request = Utils::createHttpRequest(HttpRequest::kPostMethod, path, "{}", ContentTypeJson);
-  request->setCallback(new RecordingCallback(outcomes));
-  return request.release();
-}
-
-// Order, failures and relaunches reach the pages; here, what they cannot
-// time: a stop while a request is under way skips its callback and the
-// requests after it (the application stays silent until the bound).
-TEST(RequestWorker, StopDuringARequestSkipsItsCallbackAndTheRest) {
-  EXPECT_TRUE(Policy::guarded());  // the default, before any policy is loaded
-  HttpRequest::setWaitBoundsForTesting(200, 200);
-  Testing::TempHome home;
-  Outcomes outcomes;
-  FakeHarlune app(
-      [](const std::string& request) {
-        const bool silent = requestLine(request).find("/silent") != std::string::npos;
-        return silent ? "" : FakeHarlune::response(200, "{}");
-      },
-      0, true);
-  app.publish(home);
-  auto worker = std::make_unique<RequestWorker>();
-  HttpRequest* first = makeRequest("/first", outcomes);
-  first->setCallback(new RecordingCallback(outcomes));  // the earlier one goes
-  EXPECT_EQ(outcomes.deleted, 1);
-  worker->addRequest(first);
-  worker->addRequest(makeRequest("/silent", outcomes));
-  worker->addRequest(makeRequest("/never", outcomes));
-  worker->start();
-  ASSERT_TRUE(app.waitForRequests(4));  // a ping before each
-  worker->stop();
-  worker->join();
-  EXPECT_TRUE(worker->isDone());
-  EXPECT_EQ(worker->queued(), 1u);
-  EXPECT_EQ(outcomes.deleted, 2);  // the others wait for the owner's thread
-  worker.reset();
-  EXPECT_EQ(outcomes.deleted, 4);
-  EXPECT_EQ(outcomes.told, std::vector<std::string>{"{}"});
-  EXPECT_EQ(app.requests().size(), 4u);
-  HttpRequest::setWaitBoundsForTesting(5000, 30000);
-  RequestWorker idle;
-  idle.start();
-  idle.stop();  // wakes it
-  idle.join();
-  idle.stop();  // already done: only logs
-  RequestWorker neverStarted;
-  neverStarted.join();  // returns at once
-}
 
 // The application is relaunched (new port, new key) between queueing and
 // sending: the guarded policy sends the key of the moment, the literal one the
@@ -117,10 +34,10 @@ TEST(RequestWorker, GuardedSendsTheKeyOfTheMomentLiteralTheKeyAtQueueing) {
   for (PolicyKind policy : {PolicyKind::Guarded, PolicyKind::Literal}) {
     Policy::setForTesting(policy);
     Testing::TempHome home;
-    Outcomes outcomes;
     auto old = std::make_unique<FakeHarlune>();
     old->publish(home, "old-key");
-    HttpRequest* queued = makeRequest("/queued", outcomes);
+    HttpRequest* queued =
+        Utils::createHttpRequest(HttpRequest::kPostMethod, "/q", "{}", ContentTypeJson).release();
     old.reset();
     FakeHarlune relaunched;
     relaunched.publish(home, "new-key");
@@ -147,6 +64,7 @@ std::string bodyWithToken(const std::string& token, const std::string& appId) {
 // The identifier is the page's: escaped in the guarded policy, so a quote in
 // it cannot add members; pasted as it stands in the literal one.
 TEST(TransfersPoller, RequestBodyIsSixLinesWithTheIdentifierEscapedWhenGuarded) {
+  EXPECT_TRUE(Policy::guarded());  // the default, before any policy is loaded
   const std::string hostile = "free\",\"app_id\":\"^bank.example";
   const struct {
     PolicyKind policy;
@@ -165,39 +83,6 @@ TEST(TransfersPoller, RequestBodyIsSixLinesWithTheIdentifierEscapedWhenGuarded) 
     EXPECT_EQ(poller.createRequestData(), bodyWithToken("", c.sent)) << c.appId;
   }
   Policy::setForTesting(PolicyKind::Guarded);
-}
-
-// Started before the application has written its URL file, the poller keeps
-// trying; the token follows good answers and survives bad ones (moves and
-// faults of the application reach the pages).
-TEST(TransfersPoller, FindsTheApplicationAndFollowsTheToken) {
-  Testing::TempHome home;
-  Outcomes outcomes;
-  TransfersPoller poller;
-  poller.setIntervalForTesting(1);
-  poller.setAppId("app-42");
-  poller.addListener(&outcomes);
-  poller.start();
-  const std::vector<std::string> bodies = {"{\"iteration_token\":\"t1\"}", "not json",
-                                           "{\"no_token\":true}"};
-  auto index = std::make_shared<size_t>(0);
-  FakeHarlune app([bodies, index](const std::string&) {
-    return FakeHarlune::response(200, bodies[std::min((*index)++, bodies.size() - 1)]);
-  });
-  app.publish(home, "key-1");
-  const bool polled = app.waitForRequests(4);
-  poller.stop();
-  poller.join();
-  ASSERT_TRUE(polled);
-  const auto requests = app.requests();
-  EXPECT_EQ(Testing::requestLine(requests[0]), "POST /v5/harlune/transfers/activity HTTP/1.1");
-  EXPECT_NE(requests[0].find("\r\nAuthorization-key: key-1\r\n"), std::string::npos);
-  const char* tokensSent[] = {"", "t1", "t1", ""};
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(Testing::requestBody(requests[i]), bodyWithToken(tokensSent[i], "app-42")) << i;
-  }
-  ASSERT_GE(outcomes.told.size(), 2u);
-  EXPECT_EQ(outcomes.told[0] + outcomes.told[1], bodies[0] + bodies[2]);
 }
 
 // Closing a page with many sessions stops their pollers one after another:
