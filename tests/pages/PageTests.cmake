@@ -1,16 +1,11 @@
 # tarsen_add_page_test(NAME [PAGE page] [PLUGIN path] [ARGS ...] [HOME private] [SIM]
 #                      [SIM_ARGS ...] [ENV VAR=value ...] [EXPECT_FAIL regex] [PNG file]
 #                      [EXPECT_LIKE other] [LABELS ...])
-#
-# Runs tests/pages/PAGE.html (PAGE defaults to NAME) in tarsen-browser. The page
-# must finish cleanly (exit 0, no leak) or, with EXPECT_FAIL, fail with standard
-# error matching the regular expression. NAME-expected.txt (when it exists)
-# holds its exact console output. HOME private gives each run a fresh home
-# folder with the plug-in's log folder; NAME-log.txt lists texts the log must
-# hold. SIM installs harlune-sim (options SIM_ARGS) there for the plug-in to
-# launch, stopped after the page; NAME-journal.txt lists texts its journal of
-# received requests must hold (see check-log.sh). PNG names a screenshot the run
-# must write. EXPECT_LIKE checks against other's files instead of NAME's.
+# Runs PAGE.html (default NAME) in tarsen-browser; it must exit 0 without a leak,
+# or fail with standard error matching EXPECT_FAIL. NAME-expected.txt holds the
+# exact console; NAME-log.txt and NAME-journal.txt texts the plug-in's log and
+# harlune-sim's journal must hold (check-log.sh). HOME private: a fresh home;
+# SIM: harlune-sim installed there; EXPECT_LIKE: another test's files.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 # Pages that hold the original algorithms to their letter where the guarded
 # policy refuses more (backslashes read as "/", unchecked uploads, approvals
@@ -41,7 +36,6 @@ function(tarsen_add_page_test name)
   if(P_SIM)
     set(sim $<TARGET_FILE:harlune-sim>)
   endif()
-  # Lists reach the runner with "|" between their items.
   foreach(list ARGS SIM_ARGS ENV)
     string(REPLACE ";" "|" P_${list} "${P_${list}}")
   endforeach()

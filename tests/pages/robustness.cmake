@@ -1,6 +1,3 @@
-# Robustness page tests: the application failing mid-request, thousands of
-# queued requests, hostile pages and wrong arguments. Each runs with the
-# reference application except the argument page.
 if(TARGET tarsenweb AND TARGET tarsen-browser)
   set(plugin $<TARGET_FILE:tarsenweb>)
   tarsen_add_page_test(robust-arguments PLUGIN ${plugin} HOME private LABELS robustness)
@@ -14,15 +11,13 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
                        ARGS ${slow_page})
   tarsen_add_page_test(robust-load PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page})
-  # Transfers, refused bodies and a hostile page with megabyte bodies; the picked
-  # file, the chosen folder and the symbolic link are in tests/pages/data.
   tarsen_add_page_test(transfers PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page} --user-agent Chrome/120.0
                             --url file://${TARSEN_PAGE_DIR}/transfers.html)
-  # Forty pollers stop at once: the real-time limit leaves room for the
-  # sanitizers, half the forty seconds that sleeping pollers would take.
+  # Twenty pollers stop at once: the real-time limit is half the twenty
+  # seconds that sleeping pollers would take.
   tarsen_add_page_test(robust-close PLUGIN ${plugin} HOME private SIM LABELS robustness
-                       ARGS --timeout 20)
+                       ARGS --timeout 10)
   set_tests_properties(page.robust-faults page.robust-load page.transfers
                        PROPERTIES TIMEOUT 300)
   # Requests under /v5/harlune/hang are never answered; waits are bounded at 2 s.
@@ -31,8 +26,6 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
                        ENV TARSEN_TEST_ONLY_LINK_WAIT_MS=2000 ARGS --timeout 120)
 endif()
 
-# A hostile page on every road to files and identifiers the user did not give
-# it, in both policies; the journals say what reached the application.
 if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   foreach(policy guarded literal)
     set(name guard-roads)
