@@ -1,16 +1,14 @@
 #!/usr/bin/env python3
 """Keeps docs/page-api.md and docs/tarsen-web.d.ts equal to the code.
 
-  check-docs.py names SOURCE_DIR: methods, argument counts and properties of the
-      script object are exactly those of the reference and the declarations, and
-      the reference quotes every failure text of plugin/common/Constants.h.
-  check-docs.py types SOURCE_DIR WORK_DIR: tsc over the declarations and
-      page-example.ts (exit 77, skipped, without node and npm).
-  check-docs.py examples [--bridge] REFERENCE DATA_DIR OUT_PAGE -- COMMAND...:
-      the ```html example block is the page's body and each ```js example block
-      one step (with the code of "<!-- example setup: CODE -->" before it and of
-      "<!-- example after: CODE -->" after it), run when the previous one called
-      done(); then runs COMMAND, the page test. --bridge: the bridge-example blocks.
+  names SOURCE_DIR: the script object's methods, argument counts and properties
+      are those of the reference and the declarations; the reference quotes
+      every failure text of plugin/common/Constants.h.
+  types SOURCE_DIR WORK_DIR: tsc over the declarations and page-example.ts.
+  examples [--bridge] REFERENCE DATA_DIR OUT_PAGE -- COMMAND...: the ```html
+      example is the page's body, each ```js example (with its "example setup"
+      and "example after" comments) a step run after the previous one's done();
+      then runs COMMAND. --bridge: the bridge-example blocks.
 """
 import filecmp
 import json

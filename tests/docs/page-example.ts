@@ -1,47 +1,33 @@
 /// <reference path="../../docs/tarsen-web.d.ts" />
-// A page script written against the declarations: tsc must accept it, and
-// must reject each call marked @ts-expect-error (names and argument counts are
-// check-docs.py names' part).
-
+// A page script written against the declarations: tsc must accept it and reject
+// each call marked @ts-expect-error.
 const tw = document.getElementById("tarsen") as unknown as TarsenWebPlugin;
-
 const session: TarsenWebSession | TarsenWebError = JSON.parse(tw.initSession("^example.org", ""));
 if ("error" in session) console.log(session.error.user_message);
-
 tw.eventHandler = (type: TarsenWebEventType, data: string) => {
   if (type === "transfer") {
-    const activity: TarsenWebTransferActivity = JSON.parse(data);
-    console.log(activity.iteration_token);
+    console.log((JSON.parse(data) as TarsenWebTransferActivity).iteration_token);
   } else if (type === "dropex") {
     const described: TarsenWebFileDescriptions = JSON.parse(data);
     described.dataTransfer.files.forEach((f) => console.log(f.name, f.size, f.type));
   }
 };
 tw.dropObserver = { onDrop: (paths: string) => console.log(paths) };
-
-const queued: string | null = tw.harluneHttpRequestAsync("POST", "/v5/harlune/x", "{}", (body) => {
+const queued: string | null = tw.harluneHttpRequestAsync("POST", "/x", "{}", (body) => {
   console.log(body.length);
 });
-if (queued !== null) console.log(JSON.parse(queued) as TarsenWebError);
-
 const picked: string = tw.runOpenFileDialog(false, "true");
 const url: string = tw.readChunkAsArrayBuffer(picked, 0, 1024);
-console.log(url.startsWith("data:"), tw.queryVersion());
-
+console.log(queued, url, tw.queryVersion());
 // @ts-expect-error: booleans are booleans or "true"/"false", nothing else
 tw.runOpenFolderDialog("yes");
 // @ts-expect-error: the callback is not optional
 tw.runSaveFileDialogAsync("Save", "a.txt", "");
-
 // The bridge: the same names, every answer a Promise.
-async function viaBridge(): Promise<void> {
-  if (!window.tarsenWeb) return;
-  const bridged = window.tarsenWeb.create({ "drop-mode": "callback" });
+async function viaBridge(bridged: TarsenWebBridgeObject): Promise<void> {
   const answer: string = await bridged.initSession("^example.org", "");
-  const version: string = await bridged.queryHarluneVersion();
-  console.log(answer, version);
   // @ts-expect-error: answers are Promises, not strings
   const sync: string = bridged.queryVersion();
-  console.log(sync);
+  console.log(answer, sync, await bridged.queryHarluneVersion());
 }
-viaBridge();
+if (window.tarsenWeb) viaBridge(window.tarsenWeb.create({ "drop-mode": "callback" }));
