@@ -30,11 +30,6 @@ void makeDirs(const std::string& path) {
   }
 }
 
-void resetCaches() {
-  FileSystem::resetForTesting();
-  HarluneApp::resetForTesting();
-}
-
 }  // namespace
 
 TempHome::TempHome() {
@@ -46,7 +41,8 @@ TempHome::TempHome() {
     _oldHome = old;
   }
   ::setenv("HOME", _path.c_str(), 1);
-  resetCaches();
+  FileSystem::resetForTesting();
+  HarluneApp::resetForTesting();
 }
 
 TempHome::~TempHome() {
@@ -55,7 +51,8 @@ TempHome::~TempHome() {
   } else {
     ::unsetenv("HOME");
   }
-  resetCaches();
+  FileSystem::resetForTesting();
+  HarluneApp::resetForTesting();
   std::system(("rm -rf '" + _path + "'").c_str());
 }
 
@@ -64,8 +61,6 @@ void TempHome::writeFile(const std::string& relative, const std::string& content
   makeDirs(full.substr(0, full.rfind('/')));
   std::ofstream(full, std::ios::binary | std::ios::trunc) << content;
 }
-
-FakeHarlune::FakeHarlune() : FakeHarlune(okHandler("{}")) {}
 
 FakeHarlune::FakeHarlune(Handler handler, size_t pieceSize, bool holdOpen)
     : _handler(std::move(handler)), _pieceSize(pieceSize), _holdOpen(holdOpen) {

@@ -37,8 +37,8 @@ class FakeHarlune {
 public:
   using Handler = std::function<std::string(const std::string& request)>;
 
-  FakeHarlune();  // answers 200 with "{}"
-  explicit FakeHarlune(Handler handler, size_t pieceSize = 0, bool holdOpen = false);
+  explicit FakeHarlune(Handler handler = okHandler("{}", 200), size_t pieceSize = 0,
+                       bool holdOpen = false);
   ~FakeHarlune();
   FakeHarlune(const FakeHarlune&) = delete;
   FakeHarlune& operator=(const FakeHarlune&) = delete;

@@ -1,7 +1,6 @@
-// The workers (queued requests, the poller of transfer activity) and the
-// road back to the main thread (the one-shot queue, the runnable registry).
+// The poller of transfer activity, and the road back to the main thread
+// (the one-shot queue, the runnable registry).
 #include "work/OneShotManager.h"
-#include "work/RequestWorker.h"
 #include "work/RunnableScheduler.h"
 #include "work/TransfersPoller.h"
 
@@ -18,42 +17,12 @@
 #include "common/Callback.h"
 #include "common/Policy.h"
 #include "common/Runnable.h"
-#include "common/Utils.h"
-#include "link/HttpRequest.h"
 
 namespace Harlune {
 namespace Web {
 namespace {
 
 using Testing::FakeHarlune;
-
-// The application is relaunched (new port, new key) between queueing and
-// sending: the guarded policy sends the key of the moment, the literal one the
-// key read at queueing, which the new application refuses.
-TEST(RequestWorker, GuardedSendsTheKeyOfTheMomentLiteralTheKeyAtQueueing) {
-  for (PolicyKind policy : {PolicyKind::Guarded, PolicyKind::Literal}) {
-    Policy::setForTesting(policy);
-    Testing::TempHome home;
-    auto old = std::make_unique<FakeHarlune>();
-    old->publish(home, "old-key");
-    HttpRequest* queued =
-        Utils::createHttpRequest(HttpRequest::kPostMethod, "/q", "{}", ContentTypeJson).release();
-    old.reset();
-    FakeHarlune relaunched;
-    relaunched.publish(home, "new-key");
-    RequestWorker worker;
-    worker.addRequest(queued);
-    worker.start();
-    const bool sent = relaunched.waitForRequests(2);  // the ping, then the request
-    worker.stop();
-    worker.join();
-    Policy::setForTesting(PolicyKind::Guarded);
-    ASSERT_TRUE(sent);
-    const bool guarded = policy == PolicyKind::Guarded;
-    EXPECT_NE(relaunched.requests()[1].find(guarded ? ": new-key\r\n" : ": old-key\r\n"),
-              std::string::npos);
-  }
-}
 
 std::string bodyWithToken(const std::string& token, const std::string& appId) {
   return "{\n    \"iteration_token\": \"" + token +
@@ -71,7 +40,6 @@ TEST(TransfersPoller, RequestBodyIsSixLinesWithTheIdentifierEscapedWhenGuarded) 
     std::string appId;
     std::string sent;
   } cases[] = {
-      {PolicyKind::Guarded, "", ""},
       {PolicyKind::Guarded, hostile, "free\\\",\\\"app_id\\\":\\\"^bank.example"},
       {PolicyKind::Guarded, "a\\b\n", "a\\\\b\\n"},
       {PolicyKind::Literal, hostile, hostile},
@@ -118,17 +86,6 @@ protected:
   std::vector<std::string> seen;
 };
 
-std::thread::id gMainThread;
-std::vector<std::string>* gSeen;
-OneShotManager* gManager;
-
-// Writes its text; "b" queues the text two places on while it runs.
-void record(void* arg) {
-  auto* text = static_cast<std::string*>(arg);
-  gSeen->push_back(*text + (std::this_thread::get_id() == gMainThread ? "" : " off main"));
-  if (*text == "b") gManager->scheduleAsyncCallback(&record, text + 2);
-}
-
 int gDiscarded = 0;
 void consume(void* arg) { delete static_cast<int*>(arg); }
 void discardInt(void* arg) {
@@ -137,29 +94,17 @@ void discardInt(void* arg) {
 }
 void neverCalled(void*) { ADD_FAILURE() << "a dropped pair ran"; }
 
-TEST_F(MainThreadQueue, PairsRunInOrderOnLaterTurnsAndDroppedOnesAreDiscarded) {
-  OneShotManager manager(loop);
-  std::string texts[] = {"a", "b", "c", "d (queued by b)"};
-  gMainThread = std::this_thread::get_id();
-  gSeen = &seen;
-  gManager = &manager;
-  std::thread producer([&] {
-    for (int i = 0; i < 3; ++i) manager.scheduleAsyncCallback(&record, &texts[i]);
-  });
-  producer.join();
-  EXPECT_TRUE(seen.empty());
-  loop.runUntil([&] { return seen.size() == 3; });
-  EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c"}));
-  drain();
-  EXPECT_EQ(seen.back(), "d (queued by b)");
-  EXPECT_EQ(manager.waiting(), 0u);
-
+// A manager that goes with pairs still queued hands each to its discard
+// function instead of running it.
+TEST_F(MainThreadQueue, PairsLeftWhenTheManagerGoesAreDiscarded) {
   OneShotManager::registerDiscard(&consume, &discardInt);
   {
     OneShotManager gone(loop);
-    gone.scheduleAsyncCallback(&neverCalled, nullptr);
-    gone.scheduleAsyncCallback(&consume, new int(7));
-    gone.scheduleAsyncCallback(&consume, new int(8));
+    std::thread([&] {  // queued from a worker, as the workers do
+      gone.scheduleAsyncCallback(&neverCalled, nullptr);
+      gone.scheduleAsyncCallback(&consume, new int(7));
+      gone.scheduleAsyncCallback(&consume, new int(8));
+    }).join();
   }
   EXPECT_EQ(gDiscarded, 2);
   // The deliveries still arrive, find no manager, and are dropped.
