@@ -5,10 +5,6 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   set(plugin $<TARGET_FILE:tarsenweb>)
   tarsen_add_page_test(session-host PLUGIN ${plugin} HOME private SIM
                        ARGS --url http://good.example@WWW.Example.COM:8080/session-host.html)
-  tarsen_add_page_test(session-file PLUGIN ${plugin} HOME private SIM
-                       ARGS --url file://${CMAKE_CURRENT_SOURCE_DIR}/session-file.html)
-  tarsen_add_page_test(session-idn PAGE session-file PLUGIN ${plugin} HOME private SIM
-                       ARGS --url http://BÜcher.Example:8080/session-file.html)
   # A fixed access key, so the journal shows every header of each request.
   tarsen_add_page_test(relay PLUGIN ${plugin} HOME private SIM
                        SIM_ARGS --key relay-test-key --version-text 6.0.3-build.17)
