@@ -9,8 +9,6 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   set(slow_page --timeout 240)
   tarsen_add_page_test(robust-faults PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page})
-  tarsen_add_page_test(robust-load PLUGIN ${plugin} HOME private SIM LABELS robustness
-                       ARGS ${slow_page})
   tarsen_add_page_test(transfers PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page} --user-agent Chrome/120.0
                             --url file://${TARSEN_PAGE_DIR}/transfers.html)
@@ -18,7 +16,7 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   # seconds that sleeping pollers would take.
   tarsen_add_page_test(robust-close PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS --timeout 10)
-  set_tests_properties(page.robust-faults page.robust-load page.transfers
+  set_tests_properties(page.robust-faults page.transfers
                        PROPERTIES TIMEOUT 300)
   # Requests under /v5/harlune/hang are never answered; waits are bounded at 2 s.
   tarsen_add_page_test(robust-bounds PLUGIN ${plugin} HOME private SIM LABELS robustness
