@@ -5,12 +5,12 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -21,36 +21,18 @@ namespace Harlune {
 namespace Web {
 namespace Testing {
 
-namespace {
-
-void makeDirs(const std::string& path) {
-  for (size_t pos = 1; pos != std::string::npos;) {
-    pos = path.find('/', pos + 1);
-    ::mkdir(path.substr(0, pos).c_str(), 0755);
-  }
-}
-
-}  // namespace
-
 TempHome::TempHome() {
   char pattern[] = "/tmp/tarsen-home-XXXXXX";
   if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   _path = pattern;
-  if (const char* old = std::getenv("HOME")) {
-    _hadHome = true;
-    _oldHome = old;
-  }
+  if (const char* old = std::getenv("HOME")) _oldHome = old;
   ::setenv("HOME", _path.c_str(), 1);
   FileSystem::resetForTesting();
   HarluneApp::resetForTesting();
 }
 
 TempHome::~TempHome() {
-  if (_hadHome) {
-    ::setenv("HOME", _oldHome.c_str(), 1);
-  } else {
-    ::unsetenv("HOME");
-  }
+  _oldHome ? ::setenv("HOME", _oldHome->c_str(), 1) : ::unsetenv("HOME");
   FileSystem::resetForTesting();
   HarluneApp::resetForTesting();
   std::system(("rm -rf '" + _path + "'").c_str());
@@ -58,7 +40,7 @@ TempHome::~TempHome() {
 
 void TempHome::writeFile(const std::string& relative, const std::string& content) const {
   const std::string full = _path + "/" + relative;
-  makeDirs(full.substr(0, full.rfind('/')));
+  std::filesystem::create_directories(full.substr(0, full.rfind('/')));
   std::ofstream(full, std::ios::binary | std::ios::trunc) << content;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +26,7 @@ public:
 
 private:
   std::string _path;
-  std::string _oldHome;
-  bool _hadHome = false;
+  std::optional<std::string> _oldHome;
 };
 
 // Serves one connection at a time on 127.0.0.1. The handler gets the raw

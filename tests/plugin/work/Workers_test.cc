@@ -140,7 +140,6 @@ private:
 // Stopping one queue's runnables, and destroying it, leaves the others'.
 TEST_F(MainThreadQueue, RunnablesRunLaterAndOnlyTheStoppedQueuesAreDropped) {
   RunnableScheduler::init();
-  RunnableScheduler::init();  // twice is harmless
   OneShotManager other(loop);
   RunnableScheduler::scheduleRunnable(&other, new Probe(seen, "a"), new Probe(seen, "cb-a"));
   RunnableScheduler::scheduleRunnable(&other, new Probe(seen, "i", true), new Probe(seen, "cb-i"));
