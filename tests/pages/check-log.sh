@@ -1,9 +1,7 @@
 #!/bin/sh
-# check-log.sh EXPECTED LOG: every line of EXPECTED must occur in LOG, in
-# that order (plain text, byte for byte); a line starting with "?" names a
-# text that must occur somewhere, in any order (work of other threads); a line
-# starting with "!" names a text that must occur nowhere in LOG. Prints what
-# is missing; exit 1 then.
+# check-log.sh EXPECTED LOG: each line of EXPECTED must occur in LOG in that
+# order, byte for byte; "?text" anywhere (other threads' work), "!text" nowhere.
+# Prints what is missing and exits 1 then.
 LC_ALL=C awk '
   FNR == NR { want[++n] = $0; next }
   { log_text = $0 }

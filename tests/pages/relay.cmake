@@ -1,6 +1,3 @@
-# Page tests of sessions and relayed requests against the reference
-# application: the console shows what the page saw, NAME-journal.txt what the
-# application received, NAME-log.txt what the plug-in logged.
 if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   set(plugin $<TARGET_FILE:tarsenweb>)
   tarsen_add_page_test(session-host PLUGIN ${plugin} HOME private SIM
