@@ -114,28 +114,24 @@ TEST(Host, RefusesWhatItCannotServeAndGoesOn) {
 }
 
 TEST(Zenity, ArgumentsForEachPanel) {
-  auto open = [](bool multiple, bool files, bool folders, std::vector<std::string> types = {},
-                 bool other = false) {
-    Desktop::PanelSettings s;
-    s.kind = Desktop::WindowKind::OpenPanel;
-    s.allowsMultipleSelection = multiple;
-    s.canChooseFiles = files;
-    s.canChooseDirectories = folders;
-    s.allowedFileTypes = types;
-    s.allowsOtherFileTypes = other;
-    return s;
-  };
-  auto titled = open(true, true, true);  // files win over folders
+  Desktop::PanelSettings files, titled, folder, filtered, save;
+  for (auto* s : {&files, &titled, &folder, &filtered}) {
+    s->kind = Desktop::WindowKind::OpenPanel;
+    s->canChooseFiles = s != &folder;
+  }
   titled.title = "Pick";
-  Desktop::PanelSettings save;
+  titled.allowsMultipleSelection = titled.canChooseDirectories = true;  // files win
+  folder.canChooseDirectories = true;
+  filtered.allowedFileTypes = {"png", "jpg"};
+  filtered.allowsOtherFileTypes = true;
   save.directory = "/home/a";
   save.nameFieldStringValue = "report.pdf";
   const std::string sel = "--file-selection", sep = "--separator=\n", pngs = "*.png *.jpg";
   const std::vector<std::pair<Desktop::PanelSettings, std::vector<std::string>>> cases = {
-      {open(false, true, false), {sel, sep}},
+      {files, {sel, sep}},
       {titled, {sel, "--title=Pick", "--multiple", sep}},
-      {open(false, false, true), {sel, "--directory", sep}},
-      {open(false, true, false, {"png", "jpg"}, true),
+      {folder, {sel, "--directory", sep}},
+      {filtered,
        {sel, sep, "--file-filter=" + pngs + " | " + pngs, "--file-filter=All files | *"}},
       {save, {sel, "--save", sep, "--filename=/home/a/report.pdf"}},
   };

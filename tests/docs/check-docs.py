@@ -4,10 +4,10 @@
   names SOURCE_DIR: the script object's methods, argument counts and properties
       are those of the reference and the declarations; the reference quotes
       every failure text of plugin/common/Constants.h.
-  examples [--bridge] REFERENCE DATA_DIR OUT_PAGE -- COMMAND...: the ```html
+  examples REFERENCE DATA_DIR OUT_PAGE -- COMMAND...: the ```html
       example is the page's body, each ```js example (with its "example setup"
       and "example after" comments) a step run after the previous one's done();
-      then runs COMMAND. --bridge: the bridge-example blocks.
+      then runs COMMAND.
 """
 import json
 import re
@@ -149,15 +149,13 @@ next();
 
 
 def examples(args):
-    bridge = args[:1] == ["--bridge"]
-    args = args[1:] if bridge else args
     if len(args) < 4 or args[3] != "--":
         sys.exit(__doc__)
     reference = Path(args[0]).read_text()
-    body, steps, comments = ("" if bridge else None), [], 0
+    body, steps, comments = None, [], 0
     for m in BLOCK.finditer(reference):
         comments += bool(m.group("setup")) + bool(m.group("after"))
-        if (m.group("kind") == "bridge-example") != bridge:
+        if m.group("kind") != "example":
             continue
         if m.group("lang") == "html":
             if body is not None:
@@ -178,8 +176,7 @@ def examples(args):
 
 
 if __name__ == "__main__":
-    command, rest = sys.argv[1], sys.argv[2:]
-    if command == "names":
-        names(Path(rest[0]))
+    if sys.argv[1] == "names":
+        names(Path(sys.argv[2]))
     else:
-        examples(rest)
+        examples(sys.argv[2:])
