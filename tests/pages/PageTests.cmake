@@ -7,10 +7,8 @@
 # harlune-sim's journal must hold (check-log.sh). HOME private: a fresh home;
 # SIM: harlune-sim installed there; EXPECT_LIKE: another test's files.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
-# Pages that hold the original algorithms to their letter where the guarded
-# policy refuses more (backslashes read as "/", unchecked uploads, approvals
-# shared by every page host): they run under the literal policy. The guard
-# pages walk the same roads in both.
+# Pages held to the literal policy, where the guarded one refuses more (backslashes
+# read as "/", unchecked uploads, approvals shared by every host); guard-roads runs both.
 set(TARSEN_LITERAL_PAGES dialogs-async-forms dialogs-sync-paths files-read transfers)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 

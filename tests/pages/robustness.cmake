@@ -3,28 +3,22 @@ if(TARGET tarsenweb AND TARGET tarsen-browser)
   tarsen_add_page_test(robust-arguments PLUGIN ${plugin} HOME private LABELS robustness)
 endif()
 if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
-  # Ten thousand logged connections and 10 MB strings are slow under the
-  # sanitizers on a busy machine; the browser's own limit is only a guard
-  # against a page that never finishes, so it gets room here.
+  # Thousands of logged connections and 10 MB strings are slow under the
+  # sanitizers; the browser's limit only guards against a page that never ends.
   set(slow_page --timeout 240)
   tarsen_add_page_test(robust-faults PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page})
   tarsen_add_page_test(transfers PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page} --user-agent Chrome/120.0
                             --url file://${TARSEN_PAGE_DIR}/transfers.html)
-  # Twenty pollers stop at once: the real-time limit is half the twenty
-  # seconds that sleeping pollers would take.
+  # Sixteen pollers stop at once, in half the time sleeping pollers would take.
   tarsen_add_page_test(robust-close PLUGIN ${plugin} HOME private SIM LABELS robustness
-                       ARGS --timeout 10)
-  set_tests_properties(page.robust-faults page.transfers
-                       PROPERTIES TIMEOUT 300)
-  # Requests under /v5/harlune/hang are never answered; waits are bounded at 2 s.
+                       ARGS --timeout 8)
+  set_tests_properties(page.robust-faults page.transfers PROPERTIES TIMEOUT 300)
   tarsen_add_page_test(robust-bounds PLUGIN ${plugin} HOME private SIM LABELS robustness
                        SIM_ARGS --misbehave hang --misbehave-path /v5/harlune/hang
                        ENV TARSEN_TEST_ONLY_LINK_WAIT_MS=2000 ARGS --timeout 120)
-endif()
-
-if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
+  # A hostile page on every road to the user's files, in both policies.
   foreach(policy guarded literal)
     set(name guard-roads)
     set(query "")
