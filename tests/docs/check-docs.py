@@ -4,13 +4,16 @@
   names SOURCE_DIR: the script object's methods, argument counts and properties
       are those of the reference and the declarations; the reference quotes
       every failure text of plugin/common/Constants.h.
+  types SOURCE_DIR WORK_DIR: tsc over the declarations and page-example.ts.
   examples REFERENCE DATA_DIR OUT_PAGE -- COMMAND...: the ```html
       example is the page's body, each ```js example (with its "example setup"
       and "example after" comments) a step run after the previous one's done();
       then runs COMMAND.
 """
+import filecmp
 import json
 import re
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -121,6 +124,25 @@ def names(root):
         len(methods), len(tables["kProperties"])))
 
 
+def types(source, work):
+    if not shutil.which("node") or not shutil.which("npm"):
+        print("tsc check skipped: node and npm are not installed")
+        sys.exit(77)
+    # A copy of docs/package*.json, so the source tree stays clean and build folders do not race.
+    work.mkdir(parents=True, exist_ok=True)
+    fresh = True
+    for name in ("package.json", "package-lock.json"):
+        if not (work / name).exists() or not filecmp.cmp(source / "docs" / name, work / name, False):
+            shutil.copyfile(source / "docs" / name, work / name)
+            fresh = False
+    tsc = work / "node_modules" / "typescript" / "bin" / "tsc"
+    if not fresh or not tsc.exists():
+        subprocess.check_call(["npm", "ci", "--no-audit", "--no-fund"], cwd=work)
+    sys.exit(subprocess.call([
+        "node", str(tsc), "--noEmit", "--strict", "--target", "es2017", "--lib", "es2017,dom",
+        str(source / "docs" / "tarsen-web.d.ts"), str(source / "tests" / "docs" / "page-example.ts")]))
+
+
 BLOCK = re.compile(
     r"(?:<!-- example setup: (?P<setup>.*?) -->\s*)?"
     r"```(?P<lang>html|js) (?P<kind>example|bridge-example)\n(?P<code>.*?)```"
@@ -178,5 +200,7 @@ def examples(args):
 if __name__ == "__main__":
     if sys.argv[1] == "names":
         names(Path(sys.argv[2]))
+    elif sys.argv[1] == "types":
+        types(Path(sys.argv[2]), Path(sys.argv[3]))
     else:
         examples(sys.argv[2:])
