@@ -1,7 +1,7 @@
 # tarsen_add_page_test(NAME [PAGE page] [PLUGIN path] [ARGS ...] [HOME private] [SIM]
 #                      [SIM_ARGS ...] [ENV VAR=value ...] [EXPECT_FAIL regex] [PNG file]
 #                      [EXPECT_LIKE other] [LABELS ...])
-# Runs PAGE.html (default NAME) in tarsen-browser; it must exit 0 without a leak,
+# Runs PAGE.html (default NAME; relative to this folder unless absolute) in tarsen-browser; it must exit 0 without a leak,
 # or fail with standard error matching EXPECT_FAIL. NAME-expected.txt holds the
 # exact console; NAME-log.txt and NAME-journal.txt texts the plug-in's log and
 # harlune-sim's journal must hold (check-log.sh). HOME private: a fresh home;
@@ -9,7 +9,7 @@
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 # Pages held to the literal policy, where the guarded one refuses more (backslashes
 # read as "/", unchecked uploads, approvals shared by every host); guard-roads runs both.
-set(TARSEN_LITERAL_PAGES dialogs-async-forms dialogs-sync-paths files-read transfers)
+set(TARSEN_LITERAL_PAGES files-read transfers)
 set(TARSEN_PAGE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(tarsen_add_page_test name)
@@ -17,6 +17,9 @@ function(tarsen_add_page_test name)
                         "ARGS;LABELS;SIM_ARGS;ENV" ${ARGN})
   if(NOT P_PAGE)
     set(P_PAGE ${name})
+  endif()
+  if(NOT IS_ABSOLUTE "${P_PAGE}")
+    set(P_PAGE ${TARSEN_PAGE_DIR}/${P_PAGE})
   endif()
   if(NOT P_EXPECT_LIKE)
     set(P_EXPECT_LIKE ${name})
@@ -39,7 +42,7 @@ function(tarsen_add_page_test name)
   endforeach()
   add_test(NAME page.${name}
            COMMAND ${CMAKE_COMMAND} -DBROWSER=$<TARGET_FILE:tarsen-browser>
-             -DPAGE=${TARSEN_PAGE_DIR}/${P_PAGE}.html -DEXPECT=${TARSEN_PAGE_DIR}/${P_EXPECT_LIKE}
+             -DPAGE=${P_PAGE}.html -DEXPECT=${TARSEN_PAGE_DIR}/${P_EXPECT_LIKE}
              "-DARGS=${P_ARGS}" -DHOME_MODE=${P_HOME} "-DEXPECT_FAIL=${P_EXPECT_FAIL}"
              -DPNG=${P_PNG} -DSIM=${sim} "-DSIM_ARGS=${P_SIM_ARGS}" "-DPAGE_ENV=${P_ENV}"
              -P ${TARSEN_PAGE_RUNNER})
