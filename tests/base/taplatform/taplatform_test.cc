@@ -98,6 +98,10 @@ TEST_F(LogTest, LevelsTagsFilterRepeatsAndCuts) {
   EXPECT_EQ(ta_log_get_level(), 6);
   ta_dbg_set(0);
   EXPECT_EQ(ta_log_get_level(), 3);
+  // Lines logged before the start wait for it and meet the level then in force.
+  ASSERT_EQ(ta_log_enable_pending_log_lines(), 0);
+  TA_LOG(3, "held %d", 3);
+  TA_LOG(4, "held %d", 4);
   Start("x.log");
   ta_log_set_level(5);
   for (int level = 0; level <= 6; level++) TA_LOG(level, "level %d", level);
@@ -110,7 +114,7 @@ TEST_F(LogTest, LevelsTagsFilterRepeatsAndCuts) {
   EXPECT_EQ(ta_log_get_level(), -1);
   TA_LOG(0, "dropped when off");
   EXPECT_EQ(Bodies("x.0.log"),
-            (Strings{"ERR level 0", "ERR level 1", "LOG level 2", "LOG level 3", "DBG level 4",
+            (Strings{"LOG held 3", "ERR level 0", "ERR level 1", "LOG level 2", "LOG level 3", "DBG level 4",
                      "DBG level 5", "LOG fold same", "Last message repeated 2 times",
                      "ERR fold same", "LOG " + std::string(4089, 'a')}));
 }
