@@ -114,8 +114,8 @@ TEST_F(LogTest, LevelsTagsFilterRepeatsAndCuts) {
   EXPECT_EQ(ta_log_get_level(), -1);
   TA_LOG(0, "dropped when off");
   EXPECT_EQ(Bodies("x.0.log"),
-            (Strings{"LOG held 3", "ERR level 0", "ERR level 1", "LOG level 2", "LOG level 3", "DBG level 4",
-                     "DBG level 5", "LOG fold same", "Last message repeated 2 times",
+            (Strings{"LOG held 3", "ERR level 0", "ERR level 1", "LOG level 2", "LOG level 3",
+                     "DBG level 4", "DBG level 5", "LOG fold same", "Last message repeated 2 times",
                      "ERR fold same", "LOG " + std::string(4089, 'a')}));
 }
 
