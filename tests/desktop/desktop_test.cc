@@ -265,8 +265,15 @@ class WorkspaceTest : public ::testing::Test {
                  bundle() + "/Contents/MacOS/" + name + "'").c_str());
   }
   void TearDown() override {
-    killProcessesNamed(name, SIGKILL);
-    inSession(foreignHome(), [&] { return killProcessesNamed(name, SIGKILL); });
+    // Only copies of this test's own bundle, in either session.
+    auto endOurs = [&] {
+      for (const RunningApplication& app : Workspace::runningApplications()) {
+        if (app.bundlePath == bundle()) kill(app.processIdentifier, SIGKILL);
+      }
+      return 0;
+    };
+    endOurs();
+    inSession(foreignHome(), endOurs);
     std::system(("rm -rf '" + root + "'").c_str());
   }
   std::string bundle() const { return root + "/Test App.app"; }
@@ -284,7 +291,9 @@ class WorkspaceTest : public ::testing::Test {
     const int status = std::system((command + (times > 1 ? "wait" : "")).c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  const std::string name = "dk" + std::to_string(getpid());  // at most 15 bytes
+  // At most 15 bytes; the closing "z" keeps a prefix of it (tried below) from
+  // being another run's name.
+  const std::string name = "dk" + std::to_string(getpid()) + "z";
   const std::string id = "com.example.desktop-test." + name;
   std::string root;
 };
