@@ -24,7 +24,11 @@ def check(what, got, want):
         problems.append("%s: got %r, expected %r" % (what, got, want))
 
 
-def request(method, path, body="", key="", content_type=""):
+XML, JSON = ("application/vnd.tarsen.xferreq+" + t for t in ("xml", "json"))
+ACTIVITY = "/v5/harlune/transfers/activity"
+
+
+def request(method, path, body="", key="", content_type=JSON):
     """A request in the form the plug-in sends: headers sorted by name."""
     head = "%s %s HTTP/1.1\r\n" % (method, path)
     head += "Authorization-key: %s\r\n" % key if key else ""
@@ -33,7 +37,7 @@ def request(method, path, body="", key="", content_type=""):
     return head + "User-Agent: Tarsen Harlune\r\n\r\n" + body
 
 
-PING = request("GET", "/v5/harlune/info/ping")
+PING = request("GET", "/v5/harlune/info/ping", content_type="")
 
 
 class Sim:
@@ -96,23 +100,44 @@ def wire():
         check("ping", sim.send(PING)[0],
               "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n"
               "Connection: close\r\n\r\n" '{"status":"running"}')
-        vnd = "application/vnd.tarsen.xferreq+json"
-        for data, status in [
-                (request("GET", "/v4/harlune/version"), "401 Unauthorized"),
-                (request("GET", "/v4/harlune/version", key="WRONG"), "401 Unauthorized"),
-                (request("POST", "/transfers/", "<xferreq/>"), "401 Unauthorized"),
-                (request("GET", "/windows/about/"), "401 Unauthorized"),
-                (request("POST", "/v5/harlune/transfers/activity", "{}"), "401 Unauthorized"),
-                (request("POST", "/any", "{}", content_type=vnd), "401 Unauthorized"),
-                # Relayed requests: the plain JSON content type is let through without a key.
-                (request("POST", "/any", "{}", content_type="application/json"), "200 OK"),
-                (request("GET", "/windows/settings/", key="KEY"), "404 Not Found"),
-                (request("POST", "/transfers/", "<xferreq><src>x</src>", "KEY"), "400 Bad Request"),
-                (request("POST", "/v5/harlune/transfers/activity", "no", "KEY"), "400 Bad Request"),
+        xfer = ('<xferreq xmlns="x"><src>file:///tmp/a%20b%25</src><src>FILE://localhost/c?q#d</src>'
+                '<dest>https://h/?a&amp;b</dest></xferreq>')
+        rows = [(request("POST", "/v5/harlune/info/ping"), "405 Method Not Allowed"),
+                (request("GET", "/transfers/", key="KEY", content_type=XML), "405 Method Not Allowed"),
+                (request("GET", "/windows/settings/", key="KEY", content_type=XML), "404 Not Found"),
+                (request("POST", ACTIVITY, "no", "KEY"), "400 Bad Request"),
+                (request("GET", "/any", key="KEY").replace("Conn", "Authorization-key: KEY\r\nConn"),
+                 "400 Bad Request"),
+                *[(request("POST", "/transfers/", body, "KEY", XML), "400 Bad Request") for body in (
+                    "<xferreq><src>x</src>", "<xferreq/><xferreq/>", "<xferreq/>x", "<xferreq/><?x?>",
+                    '<!DOCTYPE xferreq [<!ENTITY e "file:///etc">]><xferreq><src>&e;</src></xferreq>',
+                    "<xferreq><src>a<b/></src></xferreq>", "<xferreq>a<dest/></xferreq>",
+                    "<xferreq><dest/><dest/></xferreq>",
+                    "<xferreq><src>file://host/a</src></xferreq>", "<xferreq><src>file:///%00</src></xferreq>",
+                    "<xferreq><dest>file:///%4</dest></xferreq>")],
                 *[(head + "\r\n\r\n", "400 Bad Request") for head in (
                     "NONSENSE", "GET /", "GET  / HTTP/1.1", "GET / FTP/1", "GET / HTTP/1.1\r\nNo",
-                    "GET / HTTP/1.1\r\nContent-Length: 1x", "GET / HTTP/1.1\r\nContent-Length:")]]:
+                    "GET / HTTP/1.1\r\nContent-Length: 1x", "GET / HTTP/1.1\r\nContent-Length:")]]
+        # Every endpoint but the liveness check: its key, its methods, its content type.
+        for method, path, body, ctype in [
+                ("GET", "/v4/harlune/version", "", JSON), ("POST", "/transfers/", xfer, XML),
+                ("GET", "/windows/about/", "", XML), ("POST", ACTIVITY, "{}", JSON),
+                ("PATCH", "/any", "{}", "Application/JSON; charset=utf-8"),
+                ("POST", "/v5/harlune/info/exit", "", "")]:
+            rows += [(request(method, path, body, "", ctype), "401 Unauthorized"),
+                     (request(method, path, body, "KEY2", ctype), "401 Unauthorized"),
+                     (request("get", path, body, "KEY", ctype), "405 Method Not Allowed"),
+                     (request(method, path, body, "KEY", JSON if ctype == XML else XML),
+                      "415 Unsupported Media Type"),
+                     (request(method, path, body, "KEY", ctype), "200 OK")]
+        for data, status in rows[:-1]:
             check(repr(data[:60]), sim.status(data), "HTTP/1.1 " + status)
+        check("allowed", sim.send(request("TRACE", "/any", key="KEY"))[0].split("\r\n")[2],
+              "Allow: DELETE, GET, PATCH, POST, PUT")
+        # The path a file-URL reader finds is what the application keeps; the journal keeps the bytes.
+        check("transfers", [[t[k] for k in ("sources", "destination", "direction")]
+                            for t in sim.state("transfers")], [[["/tmp/a b%", "/c"], "https://h/?a&b", "send"]])
+        check("journalled as sent", xfer in [line["body"] for line in sim.journal()], True)
         # Keys apply in name order: a valid "exit_status" must not stick when a later key is bad.
         sim.control({"exit_status": 403, "slow_ms": 5})
         for bad in ({"exit_status": 500}, {"misbehave": "fly"}, {"slow_ms": "5"}, {"unknown": 1}):
@@ -120,6 +145,8 @@ def wire():
             check("mode change %s" % change,
                   sim.status(request("POST", "/_sim/mode", json.dumps(change))), "HTTP/1.1 400 Bad Request")
         check("mode after refusals", [sim.state("mode")[k] for k in ("exit_status", "slow_ms")], [403, 5])
+        sim.control({"exit_status": 200, "slow_ms": 0})
+        check("exit", [sim.status(rows[-1][0]), sim.proc.wait(timeout=60)], ["HTTP/1.1 200 OK", 0])
     with Sim() as sim:
         head = ("POST /v5/harlune/transfers/activity HTTP/1.1\r\nZeta: 1\r\n"
                 "Authorization-key: KEY\r\nalpha:2\r\nX-Empty: \r\nContent-Length: 2\r\n\r\n")
@@ -143,7 +170,7 @@ def misbehaviours():
         check("journalled", len(sim.journal()), 7)
     # A held request times a client out, leaves other paths answered, ends at a mode change.
     with Sim("--key", "KEY", "--misbehave", "hang", "--misbehave-path", "/v5/harlune/transfers/") as sim:
-        activity = request("POST", "/v5/harlune/transfers/activity", "{}", "KEY")
+        activity = request("POST", ACTIVITY, "{}", "KEY")
         check("held", sim.send(activity, 0.2), ("", True))
         held = []
         client = threading.Thread(target=lambda: held.append(sim.body(activity)))

@@ -1,10 +1,14 @@
 #include "Endpoints.h"
 
+#include <algorithm>
 #include <fstream>
+#include <cctype>
 #include <stdexcept>
+#include <strings.h>
 
 #include <nlohmann/json.hpp>
-#include <pugixml.hpp>
+
+#include "Xferreq.h"
 
 namespace HarluneSim {
 
@@ -24,9 +28,30 @@ bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool isPlainJson(const std::string& contentType) {
-    const std::string json = "application/json";
-    return contentType == json || startsWith(contentType, json + ";");
+// The media type without its parameters, in lower case.
+std::string mediaType(const std::string& contentType) {
+    std::string type = contentType.substr(0, contentType.find(';'));
+    type.erase(type.find_last_not_of(" \t") + 1);
+    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return type;
+}
+
+bool typeFits(Endpoints::Body body, const WireRequest& request) {
+    const std::string type = mediaType(request.header("Content-Type"));
+    const bool json = type == "application/json" || type == "application/vnd.tarsen.xferreq+json";
+    switch (body) {
+    case Endpoints::Body::Any: return true;
+    case Endpoints::Body::Json: return json;
+    case Endpoints::Body::Xml: return type == "application/vnd.tarsen.xferreq+xml";
+    case Endpoints::Body::JsonOrNone: return json || !request.hasHeader("Content-Type");
+    }
+    return false;
+}
+
+int headerCount(const WireRequest& request, const char* name) {
+    int n = 0;
+    for (const auto& h : request.headers) n += strcasecmp(h.first.c_str(), name) == 0;
+    return n;
 }
 
 }  // namespace
@@ -57,30 +82,48 @@ void Endpoints::loadAnswers(const std::string& path) {
     }
 }
 
+Endpoints::Rule Endpoints::ruleFor(const std::string& path) const {
+    Rule rule{Route::Relayed, {"DELETE", "GET", "PATCH", "POST", "PUT"}, Body::Json};
+    if (path == kPrefix + "/info/ping") rule = {Route::Ping, {"GET"}, Body::Any};
+    else if (path == "/v4/harlune/version") rule = {Route::Version, {"GET"}, Body::Json};
+    else if (path == "/transfers/") rule = {Route::Transfers, {"POST"}, Body::Xml};
+    else if (startsWith(path, "/windows/")) rule = {Route::Window, {"GET"}, Body::Xml};
+    else if (path == kPrefix + "/transfers/activity") rule = {Route::Activity, {"POST"}, Body::Json};
+    // The plug-in's own exit request names no type.
+    else if (path == kPrefix + "/info/exit") rule = {Route::Exit, {"POST"}, Body::JsonOrNone};
+    // A canned answer makes its method one the path takes.
+    for (const auto& answer : answers_) {
+        const size_t space = answer.first.find(' ');
+        const std::string method = answer.first.substr(0, space);
+        if (answer.first.substr(space + 1) == path &&
+            std::find(rule.methods.begin(), rule.methods.end(), method) == rule.methods.end())
+            rule.methods.push_back(method);
+    }
+    return rule;
+}
+
 Response Endpoints::handle(const WireRequest& request) {
     const std::string path = request.path();
     const std::string& method = request.method;
-    const bool keyOk = request.hasHeader(kKeyHeader) && request.header(kKeyHeader) == key_;
+    const Rule rule = ruleFor(path);
 
-    enum class Route { Ping, Version, Transfers, Window, Activity, Exit, Relayed };
-    Route route = Route::Relayed;
-    if (method == "GET" && path == kPrefix + "/info/ping") route = Route::Ping;
-    else if (method == "GET" && path == "/v4/harlune/version") route = Route::Version;
-    else if (method == "POST" && path == "/transfers/") route = Route::Transfers;
-    else if (method == "GET" && startsWith(path, "/windows/")) route = Route::Window;
-    else if (method == "POST" && path == kPrefix + "/transfers/activity") route = Route::Activity;
-    else if (method == "POST" && path == kPrefix + "/info/exit") route = Route::Exit;
-
-    bool needsKey = route != Route::Ping && route != Route::Exit;
-    if (route == Route::Relayed && isPlainJson(request.header("Content-Type"))) needsKey = false;
-    if (needsKey && !keyOk)
+    // Two copies of a header that a lenient reader would pick one of.
+    if (headerCount(request, kKeyHeader) > 1 || headerCount(request, "Content-Type") > 1)
+        return errorResponse(400, "Repeated header");
+    if (rule.route != Route::Ping && request.header(kKeyHeader) != key_)
         return errorResponse(401, request.hasHeader(kKeyHeader) ? "Wrong access key"
                                                                 : "Missing access key");
-
+    if (std::find(rule.methods.begin(), rule.methods.end(), method) == rule.methods.end()) {
+        Response r = errorResponse(405, "Method not allowed: " + method);
+        for (const std::string& allowed : rule.methods) r.allow += (r.allow.empty() ? "" : ", ") + allowed;
+        return r;
+    }
+    if (!typeFits(rule.body, request))
+        return errorResponse(415, "Unsupported content type: " + request.header("Content-Type"));
     auto canned = answers_.find(method + " " + path);
     if (canned != answers_.end()) return canned->second;
 
-    switch (route) {
+    switch (rule.route) {
     case Route::Ping: return jsonResponse({{"status", "running"}});
     case Route::Version: return version();
     case Route::Transfers: return transfers(request);
@@ -101,21 +144,9 @@ Response Endpoints::version() const {
 }
 
 Response Endpoints::transfers(const WireRequest& request) {
-    pugi::xml_document doc;
-    pugi::xml_parse_result parsed = doc.load_buffer(request.body.data(), request.body.size());
-    if (!parsed) return errorResponse(400, std::string("Bad xferreq XML: ") + parsed.description());
-    pugi::xml_node root = doc.document_element();
-    if (std::string(root.name()) != "xferreq")
-        return errorResponse(400, std::string("Expected xferreq, got ") + root.name());
-
     Transfer t;
-    t.xmlns = root.attribute("xmlns").value();
-    for (pugi::xml_node src : root.children("src")) t.sources.push_back(src.child_value());
-    t.destination = root.child("dest").child_value();
-    // Uploads name local files as sources; downloads name remote ones.
-    bool fromFiles = !t.sources.empty();
-    for (const std::string& s : t.sources) fromFiles = fromFiles && startsWith(s, "file://");
-    t.direction = fromFiles ? "send" : "receive";
+    std::string err;
+    if (!readXferreq(request.body, t, err)) return errorResponse(400, err);
     const int id = state_.addTransfer(std::move(t));
     return jsonResponse({{"accepted", true}, {"transfer_id", id}});
 }

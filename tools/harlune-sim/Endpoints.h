@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "HttpWire.h"
 #include "SimState.h"
@@ -24,7 +25,18 @@ public:
 
     Response handle(const WireRequest& request);
 
+    // The content types each endpoint takes.
+    enum class Body { Any, Json, Xml, JsonOrNone };
+
 private:
+    enum class Route { Ping, Version, Transfers, Window, Activity, Exit, Relayed };
+    struct Rule {
+        Route route;
+        std::vector<std::string> methods;
+        Body body;
+    };
+    Rule ruleFor(const std::string& path) const;
+
     Response version() const;
     Response transfers(const WireRequest& request);
     Response window(const std::string& path);

@@ -94,7 +94,9 @@ const char* reasonPhrase(int status) {
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
     case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     default: return "Unknown";
@@ -105,6 +107,7 @@ std::string formatResponse(const Response& response, bool withContentLength) {
     std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " +
                       reasonPhrase(response.status) + "\r\n";
     if (!response.contentType.empty()) out += "Content-Type: " + response.contentType + "\r\n";
+    if (!response.allow.empty()) out += "Allow: " + response.allow + "\r\n";
     if (withContentLength) out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
     out += "Connection: close\r\n\r\n";
     out += response.body;

@@ -29,6 +29,7 @@ struct Response {
     int status = 200;
     std::string contentType = "application/json";
     std::string body;
+    std::string allow;  // the Allow header of a 405, else empty
     After after = After::Nothing;
 };
 
@@ -46,8 +47,8 @@ long long contentLength(const WireRequest& request);
 
 const char* reasonPhrase(int status);
 
-// Status line, Content-Type, Content-Length (unless left out), Connection:
-// close, the empty line and the body.
+// Status line, Content-Type, Allow (when set), Content-Length (unless left
+// out), Connection: close, the empty line and the body.
 std::string formatResponse(const Response& response, bool withContentLength);
 
 // The small JSON error object every refusal carries.
