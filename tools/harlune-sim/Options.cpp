@@ -179,7 +179,9 @@ Server:
   --no-journal          write no journal
   --answer-file FILE    JSON object mapping "METHOD PATH" to
                         {"status": N, "body": TEXT-OR-JSON, "content_type": T};
-                        a match replaces the normal answer (after the key check)
+                        a match replaces the normal answer (after the key and
+                        content-type checks; its method becomes one the path
+                        takes)
   --ready-fd FD         write the port and a line feed to FD once listening,
                         then close it
 
@@ -192,6 +194,27 @@ Answers:
   --transfer-size BYTES size given to every transfer (default 1000000)
   --no-content-length   answer without Content-Length; the closed
                         connection ends the body
+
+Endpoints (KEY: the Authorization-key header must hold the key, else 401;
+another method gets 405 with Allow, another content type 415; XML is
+application/vnd.tarsen.xferreq+xml, JSON application/json or
+application/vnd.tarsen.xferreq+json, parameters and letter case aside):
+  GET  /v5/harlune/info/ping            no key, any type: {"status":"running"}
+  GET  /v4/harlune/version              KEY, JSON: the version text
+  POST /transfers/                      KEY, XML: one xferreq document and
+        nothing else (no DOCTYPE, no processing instruction, no trailing
+        content; only src and dest children holding text, one dest at most),
+        else 400; a file URL (host empty or localhost) is kept as the path it
+        names up to any '?' or '#', percent escapes decoded; the journal
+        keeps the bytes as received
+  GET  /windows/NAME/ARG                KEY, XML: NAME about, transfer-manager
+                                        or preferences, else 404
+  POST /v5/harlune/transfers/activity   KEY, JSON object: the transfers
+                                        changed since its iteration_token
+  POST /v5/harlune/info/exit            KEY, JSON or no type: exits
+  DELETE, GET, PATCH, POST, PUT on any other path: KEY, JSON: echoes the
+                        method, target, content type and body
+A request with two Authorization-key or Content-Type headers gets 400.
 
 Misbehaviour (also switchable at run time, see below):
   --slow MS             wait MS milliseconds before every answer
