@@ -100,7 +100,7 @@ def wire():
         check("ping", sim.send(PING)[0],
               "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 20\r\n"
               "Connection: close\r\n\r\n" '{"status":"running"}')
-        xfer = ('<xferreq xmlns="x"><src>file:///tmp/a%20b%25</src><src>FILE://localhost/c?q#d</src>'
+        xfer = ('<xferreq xmlns="x"><src>file:///tmp/a%20b%25</src><src> FILE://local\thost/c?q#d </src>'
                 '<dest>https://h/?a&amp;b</dest></xferreq>')
         rows = [(request("POST", "/v5/harlune/info/ping"), "405 Method Not Allowed"),
                 (request("GET", "/transfers/", key="KEY", content_type=XML), "405 Method Not Allowed"),
@@ -114,7 +114,8 @@ def wire():
                     "<xferreq><src>a<b/></src></xferreq>", "<xferreq>a<dest/></xferreq>",
                     "<xferreq><dest/><dest/></xferreq>",
                     "<xferreq><src>file://host/a</src></xferreq>", "<xferreq><src>file:///%00</src></xferreq>",
-                    "<xferreq><dest>file:///%4</dest></xferreq>")],
+                    "<xferreq><dest>file:///%4</dest></xferreq>", "<xferreq><dest>file:///a\\b</dest></xferreq>",
+                    "<xferreq><src>file:///a/%2E%2e/b</src></xferreq>")],
                 *[(head + "\r\n\r\n", "400 Bad Request") for head in (
                     "NONSENSE", "GET /", "GET  / HTTP/1.1", "GET / FTP/1", "GET / HTTP/1.1\r\nNo",
                     "GET / HTTP/1.1\r\nContent-Length: 1x", "GET / HTTP/1.1\r\nContent-Length:")]]

@@ -205,8 +205,10 @@ application/vnd.tarsen.xferreq+json, parameters and letter case aside):
         nothing else (no DOCTYPE, no processing instruction, no trailing
         content; only src and dest children holding text, one dest at most),
         else 400; a file URL (host empty or localhost) is kept as the path it
-        names up to any '?' or '#', percent escapes decoded; the journal
-        keeps the bytes as received
+        names up to any '?' or '#', percent escapes decoded, blanks at its
+        ends and tabs or line breaks in it dropped; one that names no such
+        path, or holds a backslash, a "." or ".." segment, an encoded NUL or
+        a bad escape gets 400; the journal keeps the bytes as received
   GET  /windows/NAME/ARG                KEY, XML: NAME about, transfer-manager
                                         or preferences, else 404
   POST /v5/harlune/transfers/activity   KEY, JSON object: the transfers

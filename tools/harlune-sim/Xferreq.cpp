@@ -1,5 +1,6 @@
 #include "Xferreq.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -85,10 +86,22 @@ void onInstruction(void* data, const XML_Char*, const XML_Char*) {
 }  // namespace
 
 bool filePath(const std::string& url, bool& isFile, std::string& path) {
-    isFile = url.size() >= 5 && strncasecmp(url.c_str(), "file:", 5) == 0;
+    // What standard URL readers agree to drop: tabs and line breaks anywhere,
+    // control bytes and spaces at either end.
+    std::string text;
+    for (char c : url) {
+        if (c != '\t' && c != '\r' && c != '\n') text += c;
+    }
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!text.empty() && blank(text.back())) text.pop_back();
+    text.erase(0, std::find_if_not(text.begin(), text.end(), blank) - text.begin());
+    isFile = text.size() >= 5 && strncasecmp(text.c_str(), "file:", 5) == 0;
     if (!isFile) return false;
-    std::string rest = url.substr(5);
+    std::string rest = text.substr(5);
     rest = rest.substr(0, rest.find_first_of("?#"));
+    // Readers differ on a backslash (a separator to some) and on dot segments
+    // (undone by the text or by the file system): no path is read from them.
+    if (rest.find('\\') != std::string::npos) return false;
     if (rest.compare(0, 2, "//") == 0) {
         const size_t slash = rest.find('/', 2);
         const std::string host = rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2);
@@ -108,7 +121,7 @@ bool filePath(const std::string& url, bool& isFile, std::string& path) {
         path += static_cast<char>(high * 16 + low);
         i += 2;
     }
-    return true;
+    return (path + "/").find("/./") == std::string::npos && (path + "/").find("/../") == std::string::npos;
 }
 
 bool readXferreq(const std::string& body, Transfer& out, std::string& err) {

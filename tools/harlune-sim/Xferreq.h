@@ -19,8 +19,10 @@ bool readXferreq(const std::string& body, Transfer& out, std::string& err);
 
 // The local path a file URL names: the authority empty or "localhost", the
 // path up to a '?' or '#', its percent escapes decoded. False for a file URL
-// that names none (another host, a bad escape, an encoded NUL, no path);
-// `isFile` tells whether the text is a file URL at all.
+// that names none (another host, a bad escape, an encoded NUL, no path) or
+// that readers could take for different paths (a backslash, a "." or ".."
+// segment, written or encoded); `isFile` tells whether the text is a file
+// URL at all.
 bool filePath(const std::string& url, bool& isFile, std::string& path);
 
 }  // namespace HarluneSim
