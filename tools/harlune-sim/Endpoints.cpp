@@ -1,8 +1,8 @@
 #include "Endpoints.h"
 
 #include <algorithm>
-#include <fstream>
 #include <cctype>
+#include <fstream>
 #include <stdexcept>
 #include <strings.h>
 
