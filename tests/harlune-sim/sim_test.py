@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""What the pages cannot see of harlune-sim: the wire's edge cases,
-each route's key rule, all-or-nothing mode changes, misbehaviours, run files.
+"""What the pages cannot see of harlune-sim: the wire's edge cases, each
+endpoint's key, method and content-type rules, the strict xferreq reader,
+all-or-nothing mode changes, misbehaviours, run files.
 
   sim_test.py HARLUNE_SIM
 """
