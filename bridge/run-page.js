@@ -126,7 +126,7 @@ async function main() {
 
   const installed = execFileSync(path.join(__dirname, 'install-host'),
                                  ['--build', options.build, '--user-data-dir', profile]).toString();
-  const extensionId = /for extension ([a-p]{32})/.exec(installed)[1];
+  const extensionId = /for chromium extension ([a-p]{32})/.exec(installed)[1];
   const env = { ...process.env, HOME: home };
   if (options.answers) {
     const answers = path.join(profile, 'answers.json');
