@@ -159,6 +159,15 @@ async function main() {
   const problems = [];
   let browser = null;
   let bidi = null;
+  // Stopped from outside (a test's time-out), the run still ends what it started.
+  for (const signal of ['SIGTERM', 'SIGINT', 'SIGHUP']) {
+    process.once(signal, () => {
+      if (browser) try { process.kill(-browser.firefox.pid, 'SIGKILL'); } catch (e) { /* gone */ }
+      server.close();
+      common.cleanUp(run);
+      process.exit(1);
+    });
+  }
   try {
     browser = startFirefox(options, run);
     const socket = await within(browser.listening.then(
