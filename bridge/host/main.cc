@@ -36,7 +36,7 @@ std::string besideHost(const char* name) {
 // The desktop's `open` program must be found before any other of that name.
 void putOpenFirstOnPath() {
   std::string folder = besideHost("bin/open");
-  folder = folder.empty() ? HOST_OPEN_DIR : folder.substr(0, folder.size() - 5);
+  folder = folder.empty() ? HOST_OPEN_DIR : folder.substr(0, folder.rfind('/'));
   if (folder.empty()) return;
   std::string path = environment("PATH");
   std::string value = folder + (path.empty() ? "" : ":" + path);
