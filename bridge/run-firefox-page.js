@@ -171,7 +171,7 @@ async function main() {
   try {
     browser = startFirefox(options, run);
     const socket = await within(browser.listening.then(
-      (url) => Socket.connect(url.replace(/\/?$/, '/session'))), 30, 'starting Firefox');
+      (url) => Socket.connect(url.replace(/\/?$/, '/session'))), 60, 'starting Firefox');
     bidi = new Bidi(socket);
     await bidi.send('session.new', { capabilities: {} });
     await bidi.send('webExtension.install', { extensionData: { type: 'path', path: options.extension } });
@@ -227,10 +227,13 @@ async function main() {
     await bidi.send('script.addPreloadScript', {
       functionDeclaration: `(channel) => {
         let next = 0;
+        let waits = false;
         const answers = new Map();
         window.__tarsenRunnerAnswer = (id) => { const resolve = answers.get(id); answers.delete(id); if (resolve) resolve(); };
+        window.__tarsenRunnerWaits = () => waits;
         window.__tarsenRunner = (what, arg) => new Promise((resolve) => {
           const id = ++next;
+          if (what === 'wait') waits = true;
           answers.set(id, resolve);
           channel(JSON.stringify({ id, what, arg }));
         });
@@ -244,6 +247,10 @@ async function main() {
     await within(bidi.send('browsingContext.navigate', {
       context: page, url: `${origin}/${path.basename(options.page)}`, wait: 'complete' }),
     options.timeout, 'loading the page');
+    // The page's word, in case its message is still on the way.
+    const asked = await bidi.send('script.callFunction', { functionDeclaration: '() => window.__tarsenRunnerWaits()',
+      awaitPromise: false, target: { context: page } }).catch(() => null);
+    if (asked && asked.result && asked.result.value === true) waiting = true;
     if (waiting && !done && problems.length === 0) {
       await within(finished, options.timeout, 'the page').catch(() => {});
       if (!done && problems.length === 0)
