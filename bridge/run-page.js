@@ -4,149 +4,28 @@
 // Started by scripts/chromium-page, which documents the options.
 'use strict';
 
-const fs = require('fs');
-const http = require('http');
-const os = require('os');
 const path = require('path');
-const { execFileSync } = require('child_process');
 const { chromium } = require('playwright-core');
-
-const EXTENSION = path.join(__dirname, 'extension');
-
-function usage(why) {
-  process.stderr.write(`chromium-page: ${why}\n` +
-    'usage: chromium-page [--host NAME] [--answers FILE] [--home DIR] [--timeout S]\n' +
-    '                     [--screenshot FILE.png] [--sim-arg ARG]... [--file NAME=BYTES]...\n' +
-    '                     [--build DIR] PAGE.html\n');
-  process.exit(2);
-}
-
-function parseArguments(argv) {
-  const options = { host: '127.0.0.1', timeout: 60, simArgs: [], files: [],
-                    build: path.join(__dirname, '..', 'build') };
-  for (let i = 0; i < argv.length; ++i) {
-    const arg = argv[i];
-    const value = () => {
-      if (i + 1 >= argv.length) usage(`${arg} needs a value`);
-      return argv[++i];
-    };
-    if (arg === '--host') options.host = value();
-    else if (arg === '--answers') options.answers = path.resolve(value());
-    else if (arg === '--home') options.home = path.resolve(value());
-    else if (arg === '--timeout') options.timeout = Number(value());
-    else if (arg === '--screenshot') options.screenshot = path.resolve(value());
-    else if (arg === '--sim-arg') options.simArgs.push(value());
-    else if (arg === '--file') options.files.push(value());
-    else if (arg === '--build') options.build = path.resolve(value());
-    else if (arg.startsWith('-')) usage(`unknown option ${arg}`);
-    else if (options.page) usage('only one page at a time');
-    else options.page = path.resolve(arg);
-  }
-  if (!options.page) usage('no page given');
-  if (!(options.timeout > 0)) usage('bad --timeout');
-  if (!/^[A-Za-z0-9.-]+$/.test(options.host)) usage(`bad --host ${options.host}`);
-  return options;
-}
-
-// A file whose every byte tells its position, so a read that lost or
-// reordered a piece shows.
-function patternFile(file, size) {
-  const block = Buffer.alloc(1 << 20);
-  const out = fs.openSync(file, 'w');
-  for (let at = 0; at < size; at += block.length) {
-    const n = Math.min(block.length, size - at);
-    for (let i = 0; i < n; ++i) block[i] = ((at + i) * 7 + ((at + i) >> 16)) & 255;
-    fs.writeSync(out, block, 0, n);
-  }
-  fs.closeSync(out);
-}
-
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.json': 'application/json',
-                '.css': 'text/css', '.png': 'image/png', '.txt': 'text/plain' };
-
-function serve(folder) {
-  const server = http.createServer((request, response) => {
-    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
-    if (name === '/favicon.ico') {  // asked by the browser, not by the page
-      response.writeHead(204);
-      response.end();
-      return;
-    }
-    const file = path.join(folder, path.normalize(name));
-    if (!file.startsWith(folder) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
-      response.writeHead(404);
-      response.end();
-      return;
-    }
-    response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
-    fs.createReadStream(file).pipe(response);
-  });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
-}
-
-function stopSimulator(home) {
-  const pidFile = path.join(home, 'Library/Application Support/Tarsen/Tarsen Harlune/var/run/process.pid');
-  if (!fs.existsSync(pidFile)) return;
-  const pid = Number(fs.readFileSync(pidFile, 'utf8').trim());
-  // Only the application this run installed in its own home.
-  if (pid > 0) try { process.kill(pid); } catch (e) { /* gone already */ }
-}
-
-const RUNNER_SCRIPT = `
-(() => {
-  const call = (what, arg) => window.__tarsenRunner(what, arg === undefined ? null : arg);
-  window.testRunner = Object.freeze({
-    waitUntilDone: () => { call('wait'); },
-    notifyDone: () => { call('done'); },
-    // A second tab on a page beside this one, once loaded; closing a tab by
-    // that name (or the calling one), once closed.
-    openTab: (name) => call('open', String(name)),
-    closeTab: (name) => call('close', name === undefined ? null : String(name))
-  });
-})();`;
+const common = require('./page-common');
 
 async function main() {
-  const options = parseArguments(process.argv.slice(2));
-  const hostBinary = path.join(options.build, 'bridge', 'tarsen-web-host');
-  const simulator = path.join(options.build, 'tools', 'harlune-sim', 'harlune-sim');
-  for (const file of [options.page, hostBinary, simulator])
-    if (!fs.existsSync(file)) usage(`${file} does not exist (build first, or give --build)`);
-
-  const ownHome = !options.home;
-  const home = options.home || fs.mkdtempSync(path.join(os.tmpdir(), 'chromium-page-home-'));
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'chromium-page-profile-'));
-  fs.mkdirSync(path.join(home, 'Library/Logs/Tarsen'), { recursive: true });
-  execFileSync(simulator, ['--make-bundle', path.join(home, 'Applications'), '--write-path-hint',
-                           ...options.simArgs], { env: { ...process.env, HOME: home } });
-  for (const spec of options.files) {
-    const [name, bytes] = spec.split('=');
-    if (name.endsWith('/')) fs.mkdirSync(path.join(home, name), { recursive: true });
-    else patternFile(path.join(home, name), Number(bytes));
-  }
-
-  const installed = execFileSync(path.join(__dirname, 'install-host'),
-                                 ['--build', options.build, '--user-data-dir', profile]).toString();
-  const extensionId = /for extension ([a-p]{32})/.exec(installed)[1];
-  const env = { ...process.env, HOME: home };
-  if (options.answers) {
-    const answers = path.join(profile, 'answers.json');
-    fs.writeFileSync(answers, fs.readFileSync(options.answers, 'utf8').split('$HOME').join(home));
-    env.TARSEN_WEB_ANSWERS = answers;
-  }
+  const options = common.parseArguments('chromium-page', process.argv.slice(2));
+  const run = common.prepare(options, 'chromium-page');
+  const extensionId = common.installHost(options, run, 'chromium');
+  const { env, profile } = run;
 
   const folder = path.dirname(options.page);
-  const server = await serve(folder);
+  const server = await common.serve(folder);
   const origin = `http://${options.host}:${server.address().port}`;
   const args = ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic',
                 '--no-first-run', '--disable-background-networking', '--disable-component-update',
-                '--disable-sync', `--load-extension=${EXTENSION}`,
-                `--disable-extensions-except=${EXTENSION}`];
+                '--disable-sync', `--load-extension=${options.extension}`,
+                `--disable-extensions-except=${options.extension}`];
   if (options.host !== '127.0.0.1')
     args.push(`--host-resolver-rules=MAP ${options.host} 127.0.0.1`);
 
   const problems = [];
   let context = null;
-  let exitCode = 1;
   try {
     context = await chromium.launchPersistentContext(profile, {
       executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: false,
@@ -182,7 +61,7 @@ async function main() {
         else if (tab) await tab.close();
       }
     });
-    await context.addInitScript(RUNNER_SCRIPT);
+    await context.addInitScript(common.RUNNER_SCRIPT);
 
     const page = context.pages()[0] || await context.newPage();
     watch(page, '');
@@ -197,18 +76,14 @@ async function main() {
         problems.push(`the page did not finish within ${options.timeout} s (did it call testRunner.notifyDone()?)`);
     }
     if (options.screenshot) await page.screenshot({ path: options.screenshot });
-    exitCode = problems.length ? 1 : 0;
   } catch (error) {
     problems.push(String(error && error.message || error));
   } finally {
     if (context) await context.close().catch(() => {});
     server.close();
-    stopSimulator(home);
-    fs.rmSync(profile, { recursive: true, force: true });
-    if (ownHome) fs.rmSync(home, { recursive: true, force: true });
+    common.cleanUp(run);
   }
-  for (const problem of problems) process.stderr.write(`chromium-page: ${problem}\n`);
-  process.exit(problems.length ? 1 : exitCode);
+  common.finish('chromium-page', problems);
 }
 
 main();

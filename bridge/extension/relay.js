@@ -25,8 +25,8 @@
       pieces = [];
       toPage(JSON.parse(text));
     });
-    port.onDisconnect.addListener(() => {
-      const why = chrome.runtime.lastError;
+    port.onDisconnect.addListener((gone) => {
+      const why = gone.error || chrome.runtime.lastError;
       toPage({ type: 'gone', message: 'the extension closed the connection' +
                                       (why && why.message ? ': ' + why.message : '') });
       port = null;

@@ -19,8 +19,9 @@ function openTab(tabId) {
       for (const port of tab.docs.values()) port.postMessage(message);
     }
   });
-  tab.host.onDisconnect.addListener(() => {
-    const why = chrome.runtime.lastError;
+  tab.host.onDisconnect.addListener((port) => {
+    // Firefox gives the reason on the port, Chromium as lastError.
+    const why = port.error || chrome.runtime.lastError;
     const gone = { type: 'gone',
                    message: 'the Tarsen Web host is gone' + (why ? ': ' + why.message : '') };
     for (const port of tab.docs.values()) port.postMessage(gone);

@@ -2,9 +2,10 @@
 // The browser starts it with the extension's origin as its argument; what it
 // serves is described in WebHost.h.
 //
-// Environment: TARSEN_WEB_PLUGIN, the plug-in to load (default: the one built
-// beside it); TARSEN_WEB_ANSWERS, a file of scripted panel answers for tests
-// (a JSON array: {"choose": [paths]}, "cancel" or "ignore").
+// Environment: TARSEN_WEB_PLUGIN, the plug-in to load (default: the installed
+// one beside it, else the one built with it); TARSEN_WEB_ANSWERS, a file of
+// scripted panel answers for tests (a JSON array: {"choose": [paths]},
+// "cancel" or "ignore").
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,12 +22,24 @@ std::string environment(const char* name, const std::string& otherwise = std::st
   return value && *value ? value : otherwise;
 }
 
+// Installed, the plug-in and the desktop's `open` sit beside the host
+// (libtarsenweb.so, bin/open); in a build folder they are where the build put them.
+std::string besideHost(const char* name) {
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return std::string();
+  std::string path(self, static_cast<size_t>(n));
+  path = path.substr(0, path.rfind('/') + 1) + name;
+  return access(path.c_str(), F_OK) == 0 ? path : std::string();
+}
+
 // The desktop's `open` program must be found before any other of that name.
 void putOpenFirstOnPath() {
-  const char* folder = HOST_OPEN_DIR;
-  if (!*folder) return;
+  std::string folder = besideHost("bin/open");
+  folder = folder.empty() ? HOST_OPEN_DIR : folder.substr(0, folder.rfind('/'));
+  if (folder.empty()) return;
   std::string path = environment("PATH");
-  std::string value = std::string(folder) + (path.empty() ? "" : ":" + path);
+  std::string value = folder + (path.empty() ? "" : ":" + path);
   setenv("PATH", value.c_str(), 1);
 }
 
@@ -48,7 +61,9 @@ int main(int argc, char** argv) {
   }
   putOpenFirstOnPath();
   Bridge::HostOptions options;
-  options.pluginPath = environment("TARSEN_WEB_PLUGIN", HOST_DEFAULT_PLUGIN);
+  std::string installed = besideHost("libtarsenweb.so");
+  options.pluginPath = environment("TARSEN_WEB_PLUGIN",
+                                   installed.empty() ? HOST_DEFAULT_PLUGIN : installed);
   options.answersPath = environment("TARSEN_WEB_ANSWERS");
   options.interactivePanels = options.answersPath.empty() &&
                               (!environment("DISPLAY").empty() ||

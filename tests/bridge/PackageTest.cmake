@@ -1,0 +1,68 @@
+# The Debian package: built from BUILD, unpacked into a scratch root, its
+# contents and the browsers' host manifests checked, then one bridge page run
+# against the unpacked programs, extension and manifest (RunBridgePage.cmake).
+execute_process(COMMAND mktemp -d OUTPUT_VARIABLE scratch OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND cpack -G DEB -B ${scratch}/out --config ${BUILD}/CPackConfig.cmake
+                WORKING_DIRECTORY ${BUILD} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+file(GLOB debs ${scratch}/out/tarsen-web_*.deb)
+list(LENGTH debs count)
+if(NOT rc EQUAL 0 OR NOT count EQUAL 1)
+  file(REMOVE_RECURSE ${scratch})
+  message(FATAL_ERROR "cpack made ${count} packages (${rc}):\n${out}")
+endif()
+set(root ${scratch}/root)
+execute_process(COMMAND dpkg-deb -x ${debs} ${root} RESULT_VARIABLE rc)
+execute_process(COMMAND dpkg-deb -f ${debs} Depends OUTPUT_VARIABLE depends)
+execute_process(COMMAND dpkg-deb -I ${debs} conffiles OUTPUT_VARIABLE conffiles)
+
+set(problems "")
+if(NOT rc EQUAL 0)
+  string(APPEND problems "dpkg-deb -x failed\n")
+endif()
+# The libraries the programs load must be declared, found by dpkg-shlibdeps.
+foreach(library libc6 libcairo2 libturbojpeg0 libpugixml1v5)
+  if(NOT depends MATCHES "(^|, )${library} ")
+    string(APPEND problems "Depends lacks ${library}: ${depends}\n")
+  endif()
+endforeach()
+if(NOT conffiles MATCHES "^/etc/chromium/native-messaging-hosts/com.tarsen.web.json\n$")
+  string(APPEND problems "conffiles: ${conffiles}\n")
+endif()
+set(host /usr/lib/tarsen-web/tarsen-web-host)
+foreach(file ${host} /usr/lib/tarsen-web/libtarsenweb.so /usr/lib/tarsen-web/libtarsendesktop.so
+             /usr/lib/tarsen-web/bin/open /usr/bin/harlune-sim /usr/share/doc/tarsen-web/README.md
+             /usr/share/tarsen-web/extension/service-worker.js)
+  if(NOT EXISTS ${root}${file})
+    string(APPEND problems "the package lacks ${file}\n")
+  endif()
+endforeach()
+
+# Each browser's manifest names the installed host and allows only our extension.
+file(READ ${root}/usr/share/tarsen-web/extension/manifest.json extension)
+string(JSON gecko_id GET "${extension}" browser_specific_settings gecko id)
+foreach(browser chromium firefox)
+  if(browser STREQUAL "chromium")
+    set(manifest ${root}/etc/chromium/native-messaging-hosts/com.tarsen.web.json)
+    set(member allowed_origins)
+    set(allowed "^chrome-extension://[a-p]+/$")
+  else()
+    set(manifest ${root}/usr/lib/mozilla/native-messaging-hosts/com.tarsen.web.json)
+    set(member allowed_extensions)
+    set(allowed "^${gecko_id}$")
+  endif()
+  file(READ ${manifest} text)
+  string(JSON path ERROR_VARIABLE error GET "${text}" path)
+  string(JSON count ERROR_VARIABLE error LENGTH "${text}" ${member})
+  string(JSON first ERROR_VARIABLE error GET "${text}" ${member} 0)
+  if(NOT path STREQUAL host OR NOT count EQUAL 1 OR NOT first MATCHES "${allowed}")
+    string(APPEND problems "${browser}'s manifest: ${text}\n")
+  endif()
+endforeach()
+if(problems)
+  file(REMOVE_RECURSE ${scratch})
+  message(FATAL_ERROR "${problems}")
+endif()
+
+string(PREPEND ARGS "--root|${root}|")
+set(SCRATCH ${scratch})  # removed by the page's run
+include(${CMAKE_CURRENT_LIST_DIR}/RunBridgePage.cmake)
