@@ -98,7 +98,7 @@ const RUNNER_SCRIPT = `
   window.testRunner = Object.freeze({
     waitUntilDone: () => { call('wait'); },
     notifyDone: () => { call('done'); },
-    // A second tab on a page beside this one, once loaded; closing a tab by
+    // A second tab on a page beside this one (file:NAME: as a file), once loaded; closing a tab by
     // that name (or the calling one), once closed.
     openTab: (name) => call('open', String(name)),
     closeTab: (name) => call('close', name === undefined ? null : String(name))
@@ -173,7 +173,9 @@ async function main() {
       if (what === 'open') {
         const tab = await context.newPage();
         watch(tab, arg);
-        await tab.goto(`${origin}/${arg}`);
+        // "file:NAME": the page beside this one as a file, a page without a host.
+        await tab.goto(arg.startsWith('file:') ? 'file://' + path.join(folder, arg.slice(5))
+                                               : `${origin}/${arg}`);
       }
       if (what === 'close') {
         const tab = arg === null ? source.page

@@ -55,6 +55,16 @@ ZenityPanels::~ZenityPanels() {
     if (entry.second->thread.joinable()) entry.second->thread.join();
 }
 
+void ZenityPanels::closeEnded() {
+  std::lock_guard<std::mutex> lock(runs_->mutex);
+  for (auto& entry : runs_->open) {
+    Run& run = *entry.second;
+    // A panel that left the window list may be freed: ask the list first.
+    if (run.pid > 0 && (!app_.contains(run.panel) || !run.panel->isRunning()))
+      kill(run.pid, SIGTERM);  // not reaped yet: still this object's child
+  }
+}
+
 std::vector<std::string> ZenityPanels::arguments(const PanelSettings& settings) {
   std::vector<std::string> args = {"--file-selection"};
   if (!settings.title.empty()) args.push_back("--title=" + settings.title);

@@ -33,6 +33,10 @@ class ZenityPanels {
     };
   }
 
+  // Closes the choosers whose panel ended another way (an abort, a time-out,
+  // its page gone): nobody may answer a panel that no longer asks. Loop thread.
+  void closeEnded();
+
   // zenity's arguments for a panel (after the program name).
   static std::vector<std::string> arguments(const PanelSettings& settings);
   // The chosen paths from zenity's output (one per line).
