@@ -131,19 +131,22 @@ TEST(Zenity, ArgumentsForEachPanel) {
   titled.allowsMultipleSelection = titled.canChooseDirectories = true;  // files win
   folder.canChooseDirectories = true;
   filtered.allowedFileTypes = {"png", "jpg"};
+  filtered.filters = {{"Images", {"png", "jpg"}}};
   filtered.allowsOtherFileTypes = true;
   save.directory = "/home/a";
   save.nameFieldStringValue = "report.pdf";
-  const std::string sel = "--file-selection", sep = "--separator=\n", pngs = "*.png *.jpg";
+  // A panel given no folder starts in the last folder used (or home).
+  const std::string sel = "--file-selection", sep = "--separator=\n", last = "--filename=/u/";
   const std::vector<std::pair<Desktop::PanelSettings, std::vector<std::string>>> cases = {
-      {files, {sel, sep}},
-      {titled, {sel, "--title=Pick", "--multiple", sep}},
-      {folder, {sel, "--directory", sep}},
+      {files, {sel, sep, last}},
+      {titled, {sel, "--title=Pick", "--multiple", sep, last}},
+      {folder, {sel, "--directory", sep, last}},
       {filtered,
-       {sel, sep, "--file-filter=" + pngs + " | " + pngs, "--file-filter=All files | *"}},
+       {sel, sep, last, "--file-filter=Images | *.png *.jpg", "--file-filter=All files | *"}},
       {save, {sel, "--save", sep, "--filename=/home/a/report.pdf"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Desktop::ZenityPanels::arguments(c.first), c.second);
+  for (const auto& c : cases)
+    EXPECT_EQ(Desktop::ZenityPanels::arguments(c.first, "/u"), c.second);
 }
 
 // A stand-in for zenity answers while the loop turns; its answer ends the panel.
