@@ -8,7 +8,8 @@ const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
-const { execFileSync } = require('child_process');
+const crypto = require('crypto');
+const { execFile, execFileSync } = require('child_process');
 const { chromium } = require('playwright-core');
 
 const EXTENSION = path.join(__dirname, 'extension');
@@ -17,7 +18,7 @@ function usage(why) {
   process.stderr.write(`chromium-page: ${why}\n` +
     'usage: chromium-page [--host NAME] [--answers FILE] [--home DIR] [--timeout S]\n' +
     '                     [--screenshot FILE.png] [--sim-arg ARG]... [--file NAME=BYTES]...\n' +
-    '                     [--build DIR] PAGE.html\n');
+    '                     [--build DIR] [--window] PAGE.html\n');
   process.exit(2);
 }
 
@@ -38,6 +39,7 @@ function parseArguments(argv) {
     else if (arg === '--sim-arg') options.simArgs.push(value());
     else if (arg === '--file') options.files.push(value());
     else if (arg === '--build') options.build = path.resolve(value());
+    else if (arg === '--window') options.window = true;
     else if (arg.startsWith('-')) usage(`unknown option ${arg}`);
     else if (options.page) usage('only one page at a time');
     else options.page = path.resolve(arg);
@@ -92,6 +94,46 @@ function stopSimulator(home) {
   if (pid > 0) try { process.kill(pid); } catch (e) { /* gone already */ }
 }
 
+// The host processes and choosers this run started: they carry its mark.
+function ownProcesses(mark) {
+  const found = [];
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^[0-9]+$/.test(entry)) continue;
+    try {
+      const name = fs.readFileSync(`/proc/${entry}/comm`, 'utf8').trim();
+      if (name !== 'tarsen-web-host' && name !== 'zenity') continue;
+      if (fs.readFileSync(`/proc/${entry}/environ`, 'latin1').split('\0').includes(mark))
+        found.push({ pid: Number(entry), name });
+    } catch (e) { /* gone meanwhile, or not ours */ }
+  }
+  return found;
+}
+
+// Waits (on process descriptors, at most `seconds`) for the processes to end;
+// the ones still running.
+const WAIT_FOR_EXIT = `
+import os, select, sys, time
+poll, fds = select.poll(), {}
+for pid in map(int, sys.argv[2:]):
+    try:
+        fd = os.pidfd_open(pid)
+    except ProcessLookupError:
+        continue
+    fds[fd] = pid
+    poll.register(fd, select.POLLIN)
+end = time.monotonic() + float(sys.argv[1])
+while fds and time.monotonic() < end:
+    for fd, _ in poll.poll(max(0, end - time.monotonic()) * 1000):
+        poll.unregister(fd)
+        del fds[fd]
+print(" ".join(map(str, fds.values())))
+`;
+
+function run(program, args, env) {
+  return new Promise((resolve) => execFile(program, args, { env, timeout: 30000 },
+    (error, stdout) => resolve({ code: error ? (error.code || 1) : 0, out: String(stdout) })));
+}
+
 const RUNNER_SCRIPT = `
 (() => {
   const call = (what, arg) => window.__tarsenRunner(what, arg === undefined ? null : arg);
@@ -101,7 +143,13 @@ const RUNNER_SCRIPT = `
     // A second tab on a page beside this one (file:NAME: as a file), once loaded; closing a tab by
     // that name (or the calling one), once closed.
     openTab: (name) => call('open', String(name)),
-    closeTab: (name) => call('close', name === undefined ? null : String(name))
+    closeTab: (name) => call('close', name === undefined ? null : String(name)),
+    // With --window: xdotool on this run's display ({code, out}), this run's
+    // hosts and choosers ([{pid, name}]), and a bounded wait for their end
+    // (the pids still running).
+    xdotool: (...args) => call('xdotool', args.map(String)),
+    processes: () => call('processes'),
+    waitForExit: (pids) => call('wait-exit', pids.map(Number))
   });
 })();`;
 
@@ -127,7 +175,8 @@ async function main() {
   const installed = execFileSync(path.join(__dirname, 'install-host'),
                                  ['--build', options.build, '--user-data-dir', profile]).toString();
   const extensionId = /for extension ([a-p]{32})/.exec(installed)[1];
-  const env = { ...process.env, HOME: home };
+  const mark = 'TARSEN_PAGE_RUN=' + crypto.randomBytes(8).toString('hex');
+  const env = { ...process.env, HOME: home, TARSEN_PAGE_RUN: mark.split('=')[1] };
   if (options.answers) {
     const answers = path.join(profile, 'answers.json');
     fs.writeFileSync(answers, fs.readFileSync(options.answers, 'utf8').split('$HOME').join(home));
@@ -137,7 +186,7 @@ async function main() {
   const folder = path.dirname(options.page);
   const server = await serve(folder);
   const origin = `http://${options.host}:${server.address().port}`;
-  const args = ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic',
+  const args = [...(options.window ? [] : ['--headless=new']), '--no-sandbox', '--disable-gpu', '--disable-quic',
                 '--no-first-run', '--disable-background-networking', '--disable-component-update',
                 '--disable-sync', `--load-extension=${EXTENSION}`,
                 `--disable-extensions-except=${EXTENSION}`];
@@ -176,6 +225,15 @@ async function main() {
         // "file:NAME": the page beside this one as a file, a page without a host.
         await tab.goto(arg.startsWith('file:') ? 'file://' + path.join(folder, arg.slice(5))
                                                : `${origin}/${arg}`);
+      }
+      if (what === 'xdotool') {
+        if (!options.window) throw new Error('xdotool needs --window');
+        return run('xdotool', arg, process.env);  // DISPLAY: the display this run was given
+      }
+      if (what === 'processes') return ownProcesses(mark);
+      if (what === 'wait-exit') {
+        const left = await run('python3', ['-c', WAIT_FOR_EXIT, '20', ...arg], process.env);
+        return left.out.trim() ? left.out.trim().split(' ').map(Number) : [];
       }
       if (what === 'close') {
         const tab = arg === null ? source.page
