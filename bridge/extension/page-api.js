@@ -75,11 +75,13 @@
 
   // A call whose arguments cannot travel rejects here and is never sent.
   function sending(build) {
+    const before = nextValue;
     try {
       const message = build();
       checkSize(message);
       return message;
     } catch (error) {
+      for (let number = before + 1; number <= nextValue; ++number) values.delete(number);
       return error;
     }
   }
