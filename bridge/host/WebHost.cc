@@ -290,8 +290,9 @@ void WebHost::call_(const json& message, Instance& instance) {
   }
   const std::string& called = name->get_ref<const std::string&>();
   if (type == "invoke" && called.compare(0, 3, "run") == 0 &&
-      called.find("Dialog") != std::string::npos) {
-    // Only one panel shows at a time: the next one is this document's.
+      called.find("Dialog") != std::string::npos && !loop().isInModalRun()) {
+    // Only one panel shows at a time (a call while one shows is refused): the
+    // next one is this document's.
     dialogDoc_ = instance.doc;
     dialogHost_ = splitUrl(instance.url).hostname;
   }
@@ -376,7 +377,10 @@ void WebHost::closeDeferred_() {
   }
   std::vector<json> docs;
   docs.swap(deferredCloses_);
+  busy_ = true;  // as for a message: what arrives meanwhile waits
   for (const auto& doc : docs) closeDocument_(doc);
+  busy_ = false;
+  drain_();
 }
 
 NPObject* WebHost::windowObject() {
