@@ -8,7 +8,6 @@ const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
-const crypto = require('crypto');
 const { execFile, execFileSync } = require('child_process');
 const { chromium } = require('playwright-core');
 
@@ -94,17 +93,24 @@ function stopSimulator(home) {
   if (pid > 0) try { process.kill(pid); } catch (e) { /* gone already */ }
 }
 
-// The host processes and choosers this run started: they carry its mark.
-function ownProcesses(mark) {
+// The hosts and choosers this run started: descendants of this process.
+function ownProcesses() {
+  const parent = (pid) => {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      return Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+    } catch (e) {
+      return 0;
+    }
+  };
   const found = [];
   for (const entry of fs.readdirSync('/proc')) {
     if (!/^[0-9]+$/.test(entry)) continue;
-    try {
-      const name = fs.readFileSync(`/proc/${entry}/comm`, 'utf8').trim();
-      if (name !== 'tarsen-web-host' && name !== 'zenity') continue;
-      if (fs.readFileSync(`/proc/${entry}/environ`, 'latin1').split('\0').includes(mark))
-        found.push({ pid: Number(entry), name });
-    } catch (e) { /* gone meanwhile, or not ours */ }
+    let name;
+    try { name = fs.readFileSync(`/proc/${entry}/comm`, 'utf8').trim(); } catch (e) { continue; }
+    if (name !== 'tarsen-web-host' && name !== 'zenity') continue;
+    for (let pid = parent(entry); pid > 1; pid = parent(pid))
+      if (pid === process.pid) { found.push({ pid: Number(entry), name }); break; }
   }
   return found;
 }
@@ -144,9 +150,9 @@ const RUNNER_SCRIPT = `
     // that name (or the calling one), once closed.
     openTab: (name) => call('open', String(name)),
     closeTab: (name) => call('close', name === undefined ? null : String(name)),
-    // With --window: xdotool on this run's display ({code, out}), this run's
-    // hosts and choosers ([{pid, name}]), and a bounded wait for their end
-    // (the pids still running).
+    // With --window: xdotool on this run's display ({code, out}); the hosts and
+    // choosers this run started ([{pid, name}]), and a bounded wait for their
+    // end (the pids still running).
     xdotool: (...args) => call('xdotool', args.map(String)),
     processes: () => call('processes'),
     waitForExit: (pids) => call('wait-exit', pids.map(Number))
@@ -175,8 +181,7 @@ async function main() {
   const installed = execFileSync(path.join(__dirname, 'install-host'),
                                  ['--build', options.build, '--user-data-dir', profile]).toString();
   const extensionId = /for extension ([a-p]{32})/.exec(installed)[1];
-  const mark = 'TARSEN_PAGE_RUN=' + crypto.randomBytes(8).toString('hex');
-  const env = { ...process.env, HOME: home, TARSEN_PAGE_RUN: mark.split('=')[1] };
+  const env = { ...process.env, HOME: home };
   if (options.answers) {
     const answers = path.join(profile, 'answers.json');
     fs.writeFileSync(answers, fs.readFileSync(options.answers, 'utf8').split('$HOME').join(home));
@@ -230,7 +235,7 @@ async function main() {
         if (!options.window) throw new Error('xdotool needs --window');
         return run('xdotool', arg, process.env);  // DISPLAY: the display this run was given
       }
-      if (what === 'processes') return ownProcesses(mark);
+      if (what === 'processes') return ownProcesses();
       if (what === 'wait-exit') {
         const left = await run('python3', ['-c', WAIT_FOR_EXIT, '20', ...arg], process.env);
         return left.out.trim() ? left.out.trim().split(' ').map(Number) : [];
