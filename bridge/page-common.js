@@ -7,13 +7,13 @@ const fs = require('fs');
 const http = require('http');
 const os = require('os');
 const path = require('path');
-const { execFileSync } = require('child_process');
+const { execFile, execFileSync } = require('child_process');
 
 function usage(runner, why) {
   process.stderr.write(`${runner}: ${why}\n` +
     `usage: ${runner} [--host NAME] [--answers FILE] [--home DIR] [--timeout S]\n` +
     '       [--screenshot FILE.png] [--sim-arg ARG]... [--file NAME=BYTES]...\n' +
-    '       [--build DIR | --root DIR] PAGE.html\n');
+    '       [--build DIR | --root DIR] [--window] PAGE.html\n');
   process.exit(2);
 }
 
@@ -35,6 +35,7 @@ function parseArguments(runner, argv) {
     else if (arg === '--file') options.files.push(value());
     else if (arg === '--build') options.build = path.resolve(value());
     else if (arg === '--root') options.root = path.resolve(value());
+    else if (arg === '--window') options.window = true;
     else if (arg.startsWith('-')) usage(runner, `unknown option ${arg}`);
     else if (options.page) usage(runner, 'only one page at a time');
     else options.page = path.resolve(arg);
@@ -158,6 +159,78 @@ function stopSimulator(home) {
   if (pid > 0) try { process.kill(pid); } catch (e) { /* gone already */ }
 }
 
+// The hosts and choosers this run started: descendants of this process.
+function ownProcesses() {
+  const parent = (pid) => {
+    try {
+      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+      return Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+    } catch (e) {
+      return 0;
+    }
+  };
+  const found = [];
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^[0-9]+$/.test(entry)) continue;
+    let name;
+    try { name = fs.readFileSync(`/proc/${entry}/comm`, 'utf8').trim(); } catch (e) { continue; }
+    if (name !== 'tarsen-web-host' && name !== 'zenity') continue;
+    for (let pid = parent(entry); pid > 1; pid = parent(pid))
+      if (pid === process.pid) { found.push({ pid: Number(entry), name }); break; }
+  }
+  return found;
+}
+
+// Waits (on process descriptors, at most `seconds`) for the processes to end;
+// prints the ones still running.
+const WAIT_FOR_EXIT = `
+import os, select, sys, time
+poll, fds = select.poll(), {}
+for pid in map(int, sys.argv[2:]):
+    try:
+        fd = os.pidfd_open(pid)
+    except ProcessLookupError:
+        continue
+    fds[fd] = pid
+    poll.register(fd, select.POLLIN)
+end = time.monotonic() + float(sys.argv[1])
+while fds and time.monotonic() < end:
+    for fd, _ in poll.poll(max(0, end - time.monotonic()) * 1000):
+        poll.unregister(fd)
+        del fds[fd]
+print(" ".join(map(str, fds.values())))
+`;
+
+function runProgram(program, args) {
+  return new Promise((resolve) => execFile(program, args, { timeout: 30000 },
+    (error, stdout) => resolve({ code: error ? (error.code || 1) : 0, out: String(stdout) })));
+}
+
+// The testRunner calls both runners answer alike (xdotool, processes,
+// wait-exit): a promise of the answer, or null for any other call.
+function sharedCall(options, what, arg) {
+  if (what === 'xdotool') {
+    if (!options.window) return Promise.reject(new Error('xdotool needs --window'));
+    return runProgram('xdotool', arg.map(String));  // DISPLAY: the display this run was given
+  }
+  if (what === 'processes') return Promise.resolve(ownProcesses());
+  if (what === 'wait-exit') {
+    return runProgram('python3', ['-c', WAIT_FOR_EXIT, '20', ...arg.map(Number)]).then(
+      (left) => (left.out.trim() ? left.out.trim().split(' ').map(Number) : []));
+  }
+  return null;
+}
+
+// Where openTab(NAME) goes: the page server's NAME, or with "file:NAME" the
+// file beside the page, a page without a host.
+function tabAddress(options, origin, name) {
+  if (!name.startsWith('file:')) return `${origin}/${name}`;
+  const folder = path.dirname(options.page);
+  const file = path.join(folder, path.normalize(name.slice(5)));
+  if (!file.startsWith(folder + path.sep)) throw new Error(`openTab: ${name} is not beside the page`);
+  return 'file://' + file;
+}
+
 function cleanUp(run) {
   stopSimulator(run.home);
   fs.rmSync(run.profile, { recursive: true, force: true });
@@ -172,10 +245,16 @@ const RUNNER_SCRIPT = `
   window.testRunner = Object.freeze({
     waitUntilDone: () => { call('wait'); },
     notifyDone: () => { call('done'); },
-    // A second tab on a page beside this one, once loaded; closing a tab by
-    // that name (or the calling one), once closed.
+    // A second tab on a page beside this one (file:NAME: as a file), once
+    // loaded; closing a tab by that name (or the calling one), once closed.
     openTab: (name) => call('open', String(name)),
-    closeTab: (name) => call('close', name === undefined ? null : String(name))
+    closeTab: (name) => call('close', name === undefined ? null : String(name)),
+    // With --window: xdotool on this run's display ({code, out}); the hosts and
+    // choosers this run started ([{pid, name}]), and a bounded wait for their
+    // end (the pids still running).
+    xdotool: (...args) => call('xdotool', args.map(String)),
+    processes: () => call('processes'),
+    waitForExit: (pids) => call('wait-exit', pids.map(Number))
   });
 })();`;
 
@@ -184,4 +263,5 @@ function finish(runner, problems) {
   process.exit(problems.length ? 1 : 0);
 }
 
-module.exports = { parseArguments, prepare, installHost, serve, cleanUp, finish, RUNNER_SCRIPT };
+module.exports = { parseArguments, prepare, installHost, serve, sharedCall, tabAddress, cleanUp, finish,
+                   RUNNER_SCRIPT };

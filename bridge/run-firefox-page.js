@@ -1,8 +1,8 @@
-// Runs one page in headless Firefox with the Tarsen Web extension, its native
-// host and harlune-sim in a private home, prints the page's console transcript
-// and exits 0 when the page finished without an uncaught error. Firefox is
-// driven over WebDriver BiDi with node's own library. Started by
-// scripts/firefox-page, which documents the options.
+// Runs one page in headless Firefox (a real window with --window) with the
+// Tarsen Web extension, its native host and harlune-sim in a private home,
+// prints the page's console transcript and exits 0 when the page finished
+// without an uncaught error. Firefox is driven over WebDriver BiDi with node's
+// own library. Started by scripts/firefox-page, which documents the options.
 'use strict';
 
 const crypto = require('crypto');
@@ -123,7 +123,8 @@ function startFirefox(options, run) {
   fs.writeFileSync(path.join(run.profile, 'user.js'), Object.entries(prefs)
     .map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`).join(''));
   const firefox = spawn(process.env.FIREFOX || '/usr/bin/firefox-esr',
-    ['--headless', '--no-remote', '--profile', run.profile, '--remote-debugging-port=0', 'about:blank'],
+    [...(options.window ? [] : ['--headless']), '--no-remote', '--profile', run.profile,
+     '--remote-debugging-port=0', 'about:blank'],
     { env: { ...run.env, MOZ_CRASHREPORTER_DISABLE: '1' }, detached: true,
       stdio: ['ignore', 'ignore', 'pipe'] });
   const listening = new Promise((resolve, reject) => {
@@ -189,7 +190,8 @@ async function main() {
     const opening = async (name) => {
       const { context } = await bidi.send('browsingContext.create', { type: 'tab' });
       names.set(context, name);
-      await within(bidi.send('browsingContext.navigate', { context, url: `${origin}/${name}`, wait: 'complete' }),
+      const url = common.tabAddress(options, origin, name);
+      await within(bidi.send('browsingContext.navigate', { context, url, wait: 'complete' }),
                    options.timeout, `loading ${name}`);
     };
     bidi.on('event', (method, params) => {
@@ -208,16 +210,21 @@ async function main() {
       if (method === 'script.message' && params.channel === 'tarsen-runner') {
         const { id, what, arg } = JSON.parse(params.data.value);
         const context = params.source.context;
-        const answer = () => bidi.send('script.callFunction', {
-          functionDeclaration: '(id) => window.__tarsenRunnerAnswer(id)', awaitPromise: false,
-          arguments: [{ type: 'number', value: id }], target: { context } }).catch(() => {});
+        const answer = (value) => bidi.send('script.callFunction', {
+          functionDeclaration: '(id, value) => window.__tarsenRunnerAnswer(id, JSON.parse(value))',
+          awaitPromise: false, target: { context },
+          arguments: [{ type: 'number', value: id },
+                      { type: 'string', value: JSON.stringify(value === undefined ? null : value) }]
+        }).catch(() => {});
         if (what === 'wait') waiting = true;
         if (what === 'done') { done = true; wake(); }
-        if (what === 'open') opening(arg).then(answer, (error) => { problems.push(error.message); wake(); });
+        const shared = common.sharedCall(options, what, arg);
+        if (shared) shared.then(answer, (error) => { problems.push(error.message); wake(); });
+        if (what === 'open') opening(arg).then(() => answer(), (error) => { problems.push(error.message); wake(); });
         if (what === 'close') {
           const tab = arg === null ? tabOf(context) : [...names.keys()].find((c) => names.get(c) === arg);
           if (tab === tabOf(context)) answer().then(() => bidi.send('browsingContext.close', { context: tab }));
-          else if (tab) bidi.send('browsingContext.close', { context: tab }).then(answer);
+          else if (tab) bidi.send('browsingContext.close', { context: tab }).then(() => answer());
           else answer();
         }
       }
@@ -229,7 +236,11 @@ async function main() {
         let next = 0;
         let waits = false;
         const answers = new Map();
-        window.__tarsenRunnerAnswer = (id) => { const resolve = answers.get(id); answers.delete(id); if (resolve) resolve(); };
+        window.__tarsenRunnerAnswer = (id, value) => {
+          const resolve = answers.get(id);
+          answers.delete(id);
+          if (resolve) resolve(value);
+        };
         window.__tarsenRunnerWaits = () => waits;
         window.__tarsenRunner = (what, arg) => new Promise((resolve) => {
           const id = ++next;

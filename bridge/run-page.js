@@ -1,4 +1,4 @@
-// Runs one page in headless Chromium with the Tarsen Web extension, its
+// Runs one page in headless Chromium (a real window with --window) with the Tarsen Web extension, its
 // native host and harlune-sim in a private home, prints the page's console
 // transcript and exits 0 when the page finished without an uncaught error.
 // Started by scripts/chromium-page, which documents the options.
@@ -17,8 +17,8 @@ async function main() {
   const folder = path.dirname(options.page);
   const server = await common.serve(folder);
   const origin = `http://${options.host}:${server.address().port}`;
-  const args = ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic',
-                '--no-first-run', '--disable-background-networking', '--disable-component-update',
+  const args = [...(options.window ? [] : ['--headless=new']),
+                '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update',
                 '--disable-sync', `--load-extension=${options.extension}`,
                 `--disable-extensions-except=${options.extension}`];
   if (options.host !== '127.0.0.1')
@@ -52,8 +52,10 @@ async function main() {
       if (what === 'open') {
         const tab = await context.newPage();
         watch(tab, arg);
-        await tab.goto(`${origin}/${arg}`);
+        await tab.goto(common.tabAddress(options, origin, arg));
       }
+      const shared = common.sharedCall(options, what, arg);
+      if (shared) return shared;
       if (what === 'close') {
         const tab = arg === null ? source.page
                                  : [...names.keys()].find((page) => names.get(page) === arg);

@@ -5,7 +5,8 @@
 // error. Calls travel through relay.js and the extension to the native host.
 (() => {
   'use strict';
-  if (window.tarsenWeb) return;
+  // Only pages with a host: the plug-in binds everything to it.
+  if (window.tarsenWeb || !/^https?:$/.test(location.protocol) || !location.hostname) return;
 
   const TAG = 'tarsen-web';
   const METHODS = [
@@ -18,6 +19,10 @@
     'startDownloadToPath', 'startUploadToURL', 'startListDownloadToPath', 'startListUploadToURL',
     'readAsArrayBuffer', 'readChunkAsArrayBuffer', 'httpRequestImplementation'];
   const PROPERTIES = ['name', 'dropObserver', 'eventHandler'];
+  // What the browser carries to the host in one message, less room for what
+  // the extension adds (the page's address).
+  const MAX_MESSAGE = 64 * 1024 * 1024;
+  const ADDED = 64 * 1024;
 
   let nextObject = 0;
   let nextCall = 0;
@@ -31,10 +36,20 @@
     window.postMessage({ [TAG]: 'to-host', message }, '*');
   }
 
+  // A text the host can read: a lone surrogate has no UTF-8 form.
+  function checkedText(text) {
+    if (!text.isWellFormed())
+      throw new TypeError('tarsenWeb: a text holds a lone surrogate (U+' +
+                          text.charCodeAt(text.search(/\p{Surrogate}/u)).toString(16).toUpperCase() +
+                          '), which the host cannot read');
+    return text;
+  }
+
   // Functions and objects stay here; the host gets a number for each passing.
   function toWire(value) {
     if (value === undefined || typeof value === 'symbol') return { $void: true };
     if (typeof value === 'bigint') return Number(value);
+    if (typeof value === 'string') return checkedText(value);
     if (value === null || (typeof value !== 'object' && typeof value !== 'function')) return value;
     if (Array.isArray(value)) return value.map(toWire);
     const number = ++nextValue;
@@ -43,9 +58,32 @@
     if (typeof value === 'object') {
       for (let o = value; o && o !== Object.prototype; o = Object.getPrototypeOf(o))
         for (const name of Object.getOwnPropertyNames(o))
-          if (typeof value[name] === 'function' && !methods.includes(name)) methods.push(name);
+          if (typeof value[name] === 'function' && !methods.includes(name) && name.isWellFormed())
+            methods.push(name);
     }
     return { $fn: number, methods };
+  }
+
+  // The UTF-8 size of the message as the browser sends it; too long to travel throws.
+  function checkSize(message) {
+    const text = JSON.stringify(message);
+    const size = text.length * 3 + ADDED <= MAX_MESSAGE ? 0 : new TextEncoder().encode(text).length;
+    if (size + ADDED > MAX_MESSAGE)
+      throw new RangeError('tarsenWeb: the call is ' + size + ' bytes long; the browser carries ' +
+                           'less than 64 MiB to the host');
+  }
+
+  // A call whose arguments cannot travel rejects here and is never sent.
+  function sending(build) {
+    const before = nextValue;
+    try {
+      const message = build();
+      checkSize(message);
+      return message;
+    } catch (error) {
+      for (let number = before + 1; number <= nextValue; ++number) values.delete(number);
+      return error;
+    }
   }
 
   function fromWire(value) {
@@ -58,6 +96,7 @@
 
   function request(message) {
     if (hostGone) return Promise.reject(new Error(hostGone));
+    if (message instanceof Error) return Promise.reject(message);
     const call = ++nextCall;
     return new Promise((resolve, reject) => {
       pending.set(call, { resolve, reject });
@@ -69,7 +108,9 @@
     if (parameters !== undefined && parameters !== null && typeof parameters !== 'object')
       throw new TypeError('tarsenWeb.create: the parameters are an object of names and values');
     const params = {};
-    for (const [name, value] of Object.entries(parameters || {})) params[name] = String(value);
+    for (const [name, value] of Object.entries(parameters || {}))
+      params[checkedText(name)] = checkedText(String(value));
+    checkSize(params);
     const id = ++nextObject;
     const state = { id, properties: { name: '', dropObserver: null, eventHandler: null } };
     state.ready = new Promise((resolve, reject) => { state.settle = { resolve, reject }; });
@@ -80,7 +121,8 @@
     const object = {};
     for (const method of METHODS) {
       object[method] = (...args) =>
-        request({ type: 'invoke', id, method, args: args.map(toWire) }).then(fromWire);
+        request(sending(() => ({ type: 'invoke', id, method, args: args.map(toWire) })))
+          .then(fromWire);
     }
     for (const property of PROPERTIES) {
       Object.defineProperty(object, property, {
@@ -92,7 +134,7 @@
           state.properties[property] =
               property === 'name' ? value : (value !== null && typeof value === 'object') ||
                                             typeof value === 'function' ? value : null;
-          request({ type: 'set', id, property, value: toWire(value) }).catch((error) => {
+          request(sending(() => ({ type: 'set', id, property, value: toWire(value) }))).catch((error) => {
             state.properties[property] = before;
             console.error('tarsenWeb: setting ' + property + ' was refused: ' + error.message);
           });

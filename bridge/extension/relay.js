@@ -35,7 +35,14 @@
 
   window.addEventListener('message', (event) => {
     if (event.source !== window || !event.data || event.data[TAG] !== 'to-host') return;
+    const message = event.data.message;
     if (!port) connect();
-    port.postMessage(event.data.message);
+    try {
+      port.postMessage(message);
+    } catch (error) {
+      // Too long for the browser, or not a message at all: the call still settles.
+      const call = message && typeof message === 'object' ? message.call : undefined;
+      toPage({ type: 'error', call, message: 'the call cannot be sent: ' + error.message });
+    }
   });
 })();

@@ -31,14 +31,24 @@ function openTab(tabId) {
   return tab;
 }
 
+// Only pages with a host: the plug-in binds identifiers and approvals to it.
+function hasHost(url) {
+  try {
+    const parsed = new URL(url);
+    return (parsed.protocol === 'http:' || parsed.protocol === 'https:') && parsed.hostname !== '';
+  } catch (error) {
+    return false;
+  }
+}
+
 chrome.runtime.onConnect.addListener((port) => {
   const sender = port.sender || {};
-  if (port.name !== 'tarsen-web' || !sender.tab) {
+  const url = sender.url || (sender.tab && sender.tab.url) || '';
+  if (port.name !== 'tarsen-web' || !sender.tab || !hasHost(url)) {
     port.disconnect();
     return;
   }
   const tabId = sender.tab.id;
-  const url = sender.url || sender.tab.url || '';
   const doc = ++nextDoc;
   const tab = tabs.get(tabId) || openTab(tabId);
   tab.docs.set(doc, port);
@@ -55,7 +65,12 @@ chrome.runtime.onConnect.addListener((port) => {
       message.url = url;
       message.userAgent = navigator.userAgent;
     }
-    current.host.postMessage(message);
+    try {
+      current.host.postMessage(message);
+    } catch (error) {
+      port.postMessage({ type: 'error', doc, call: message.call,
+                         message: 'the call cannot be sent: ' + error.message });
+    }
   });
   port.onDisconnect.addListener(() => {
     const current = tabs.get(tabId);

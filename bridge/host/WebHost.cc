@@ -70,6 +70,9 @@ int WebHost::run() {
 
   module_ = Browser::PluginModule::load(options_.pluginPath, loadError_);
   if (!module_) diagnostics_.fail(Browser::Diagnostics::Kind::PluginFailure, loadError_);
+  else
+    forgetApprovals_ =
+        reinterpret_cast<void (*)(const char*)>(module_->symbol("TW_ForgetApprovals"));
 
   reader_ = std::thread([this] { readInput_(); });
   loop().runUntil([this] { return inputClosed_ && !busy_; });
@@ -97,8 +100,41 @@ void WebHost::readInput_() {
 }
 
 void WebHost::receive_(std::string text) {
-  inbox_.push_back(std::move(text));
+  Incoming incoming;
+  if (!text.empty() && text[0] == '\x01') {
+    incoming.refusal = "message of " + text.substr(1) + " bytes refused: at most " +
+                       std::to_string(kMaxIncoming) + " bytes";
+  } else {
+    incoming.message = json::parse(text, nullptr, false);
+    if (incoming.message.is_discarded()) {
+      // Still answered for its call when its doc and call can be made out.
+      json readable = json::parse(readableText(text), nullptr, false);
+      const bool unicode = !readable.is_discarded() && readable.is_object();
+      incoming.message = unicode ? std::move(readable) : json();
+      incoming.refusal = unicode ? "malformed message: a text in it is not valid Unicode"
+                                 : "malformed message: not a JSON object";
+    }
+  }
+  const json& message = incoming.message;
+  if (incoming.refusal.empty() && message.is_object() && message.value("type", "") == "close" &&
+      message.contains("doc"))
+    closing_(message["doc"]);
+  inbox_.push_back(std::move(incoming));
   drain_();
+}
+
+// What cannot wait for the call that runs now: the closed document's queued
+// messages never run, and its dialog ends, the chooser with it.
+void WebHost::closing_(const json& doc) {
+  closed_.insert(docKey(doc));
+  for (auto it = inbox_.begin(); it != inbox_.end();) {
+    const json& queued = it->message;
+    if (queued.is_object() && queued.contains("doc") && queued["doc"] == doc)
+      it = inbox_.erase(it);
+    else
+      ++it;
+  }
+  if (loop().isInModalRun() && dialogDoc_ == doc) loop().abortModal();
 }
 
 // Messages are handled one at a time: one that arrives while a call runs a
@@ -107,22 +143,22 @@ void WebHost::receive_(std::string text) {
 void WebHost::drain_() {
   if (busy_) return;
   while (!inbox_.empty() && !inputClosed_) {
-    std::string text = std::move(inbox_.front());
+    Incoming incoming = std::move(inbox_.front());
     inbox_.pop_front();
     busy_ = true;
-    handle_(text);
+    handle_(incoming);
     busy_ = false;
+    if (zenity_) zenity_->closeEnded();
   }
 }
 
-void WebHost::handle_(const std::string& text) {
-  if (!text.empty() && text[0] == '\x01') {
-    sendError_(json(), "message of " + text.substr(1) + " bytes refused: at most " +
-                           std::to_string(kMaxIncoming) + " bytes");
+void WebHost::handle_(const Incoming& incoming) {
+  const json& message = incoming.message;
+  if (!incoming.refusal.empty()) {
+    sendError_(message, incoming.refusal);
     return;
   }
-  json message = json::parse(text, nullptr, false);
-  if (message.is_discarded() || !message.is_object()) {
+  if (!message.is_object()) {
     sendError_(json(), "malformed message: not a JSON object");
     return;
   }
@@ -136,6 +172,18 @@ void WebHost::handle_(const std::string& text) {
     sendError_(message, "malformed message: no doc");
     return;
   }
+  if (name == "close") {
+    // Objects whose dialog still unwinds are destroyed once it has.
+    if (loop().isInModalRun()) {
+      deferredCloses_.push_back(message["doc"]);
+      if (!closeTimer_)
+        closeTimer_ = loop().addTimer(0, Desktop::kModeDefault, [this] { closeDeferred_(); });
+    } else {
+      closeDocument_(message["doc"]);
+    }
+    return;
+  }
+  if (closed_.count(docKey(message["doc"]))) return;  // nobody left to answer
   if (name == "create") {
     create_(message);
   } else if (name == "invoke" || name == "get" || name == "set") {
@@ -143,8 +191,6 @@ void WebHost::handle_(const std::string& text) {
     if (instance) call_(message, *instance);
   } else if (name == "destroy") {
     if (find_(message)) destroy_({docKey(message["doc"]), message["id"].get<std::int64_t>()});
-  } else if (name == "close") {
-    closeDocument_(message["doc"]);
   } else {
     sendError_(message, "unknown message type " + name);
   }
@@ -178,6 +224,13 @@ void WebHost::create_(const json& message) {
   json answer = {{"type", "created"}, {"doc", message["doc"]}, {"id", *id}};
   if (instances_.count(key)) {
     sendError_(message, "object " + id->dump() + " exists already");
+    return;
+  }
+  const UrlParts where = splitUrl(url->get<std::string>());
+  if ((where.protocol != "http:" && where.protocol != "https:") || where.hostname.empty()) {
+    answer["ok"] = false;
+    answer["error"] = "only http: and https: pages get an object";
+    send_(answer);
     return;
   }
   if (!module_) {
@@ -220,6 +273,7 @@ void WebHost::create_(const json& message) {
     send_(answer);
     return;
   }
+  docHosts_[key.first].insert(where.hostname);
   instances_[key] = std::move(instance);
   answer["ok"] = true;
   send_(answer);
@@ -233,6 +287,14 @@ void WebHost::call_(const json& message, Instance& instance) {
   if (name == message.end() || !name->is_string()) {
     sendError_(message, std::string("malformed ") + type + " message: no " + field);
     return;
+  }
+  const std::string& called = name->get_ref<const std::string&>();
+  if (type == "invoke" && called.compare(0, 3, "run") == 0 &&
+      called.find("Dialog") != std::string::npos && !loop().isInModalRun()) {
+    // Only one panel shows at a time (a call while one shows is refused): the
+    // next one is this document's.
+    dialogDoc_ = instance.doc;
+    dialogHost_ = splitUrl(instance.url).hostname;
   }
   NPP npp = instance.plugin->npp();
   NPIdentifier identifier = npn().getstringidentifier(name->get<std::string>().c_str());
@@ -289,12 +351,36 @@ void WebHost::destroy_(const Key& key) {
 
 void WebHost::closeDocument_(const json& doc) {
   const std::string key = docKey(doc);
+  closed_.insert(key);
   std::vector<Key> keys;
   for (const auto& entry : instances_)
     if (entry.first.first == key) keys.push_back(entry.first);
   for (const auto& k : keys) destroy_(k);
-  // Whatever the plug-in still holds of that page no longer reaches it.
+  // Whatever the plug-in still holds of that page no longer reaches it, and
+  // what its user approved is not the next page's. Another page of the same
+  // host in this tab at this moment loses its approvals too: the safe side.
   forgetDocument(doc);
+  auto hosts = docHosts_.find(key);
+  if (hosts != docHosts_.end()) {
+    if (forgetApprovals_)
+      for (const auto& host : hosts->second) forgetApprovals_(host.c_str());
+    docHosts_.erase(hosts);
+  }
+  if (zenity_) zenity_->closeEnded();
+}
+
+void WebHost::closeDeferred_() {
+  closeTimer_ = 0;
+  if (busy_ || loop().isInModalRun()) {  // a call's own nested run: not yet
+    closeTimer_ = loop().addTimer(0.05, Desktop::kModeDefault, [this] { closeDeferred_(); });
+    return;
+  }
+  std::vector<json> docs;
+  docs.swap(deferredCloses_);
+  busy_ = true;  // as for a message: what arrives meanwhile waits
+  for (const auto& doc : docs) closeDocument_(doc);
+  busy_ = false;
+  drain_();
 }
 
 NPObject* WebHost::windowObject() {
@@ -363,29 +449,48 @@ void WebHost::loadAnswers_() {
     return;
   }
   for (const auto& entry : list) {
-    if (entry == "cancel") {
-      answers_.push_back(Desktop::PanelAnswer::cancel());
-    } else if (entry == "ignore") {
-      answers_.push_back(Desktop::PanelAnswer::leaveOpen());
+    Scripted scripted;
+    if (entry.is_object() && entry.contains("title") && entry["title"].is_string())
+      scripted.title = entry["title"].get<std::string>();
+    if (entry == "cancel" || (entry.is_object() && entry.value("cancel", false))) {
+      scripted.answer = Desktop::PanelAnswer::cancel();
+    } else if (entry == "ignore" || (entry.is_object() && entry.value("ignore", false))) {
+      scripted.answer = Desktop::PanelAnswer::leaveOpen();
     } else if (entry.is_object() && entry.contains("choose") && entry["choose"].is_array()) {
       std::vector<std::string> paths;
       for (const auto& path : entry["choose"])
         if (path.is_string()) paths.push_back(path.get<std::string>());
-      answers_.push_back(Desktop::PanelAnswer::choose(std::move(paths)));
+      scripted.answer = Desktop::PanelAnswer::choose(std::move(paths));
     } else {
       diagnostics_.fail(Browser::Diagnostics::Kind::Usage,
                         "a panel answer is {\"choose\": [paths]}, \"cancel\" or \"ignore\": " +
                             entry.dump());
+      continue;
     }
+    answers_.push_back(std::move(scripted));
   }
 }
 
 Desktop::PanelAnswer WebHost::answerPanel_(Desktop::SavePanel& panel,
-                                           const Desktop::PanelSettings& settings) {
+                                           const Desktop::PanelSettings& asked) {
+  // The chooser names the site that asks; the page's own words follow.
+  Desktop::PanelSettings settings = asked;
+  std::string what = asked.title;
+  if (what.empty())
+    what = asked.kind == Desktop::WindowKind::SavePanel ? "Save as"
+           : asked.canChooseDirectories && !asked.canChooseFiles
+               ? "Choose a folder"
+               : asked.allowsMultipleSelection ? "Choose files" : "Choose a file";
+  settings.title = (dialogHost_.empty() ? std::string("A page") : dialogHost_) + " \u2014 " + what;
+  panel.setTitle(settings.title);
   if (!answers_.empty()) {
-    Desktop::PanelAnswer answer = answers_.front();
+    Scripted scripted = answers_.front();
     answers_.pop_front();
-    return answer;
+    if (scripted.title.empty() || scripted.title == settings.title) return scripted.answer;
+    diagnostics_.fail(Browser::Diagnostics::Kind::Usage,
+                      "the user cancels a chooser titled \"" + settings.title + "\", not \"" +
+                          scripted.title + "\"");
+    return Desktop::PanelAnswer::cancel();
   }
   if (zenity_) return zenity_->answer(panel, settings);
   // Nobody to ask: as if the user closed it.
@@ -393,6 +498,8 @@ Desktop::PanelAnswer WebHost::answerPanel_(Desktop::SavePanel& panel,
 }
 
 void WebHost::teardown_() {
+  if (closeTimer_) loop().invalidateTimer(closeTimer_);
+  closeTimer_ = 0;
   // As NPP_Destroy for every object of every page still open.
   std::vector<Key> keys;
   for (const auto& entry : instances_) keys.push_back(entry.first);
@@ -403,6 +510,7 @@ void WebHost::teardown_() {
     diagnostics_.note("an object of the plug-in or page was still alive at the end");
     Browser::Objects::shared().forceDeallocate(live.object);
   }
+  forgetApprovals_ = nullptr;
   module_.reset();
   zenity_.reset();
   Desktop::Application::shared().setPanelResponder(previousResponder_);

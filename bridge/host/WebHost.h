@@ -12,6 +12,9 @@
 //   {"type":"get","doc":D,"id":N,"call":C,"property":P}
 //   {"type":"set","doc":D,"id":N,"call":C,"property":P,"value":V}
 //   {"type":"destroy","doc":D,"id":N}         {"type":"close","doc":D}
+// A close ends the document's calls at once: its running dialog is aborted,
+// its queued messages dropped, its objects destroyed and its file approvals
+// forgotten.
 // Messages to it:
 //   {"type":"created","doc":D,"id":N,"ok":bool[,"error":E]}
 //   {"type":"result","doc":D,"call":C,"ok":bool[,"value":V][,"error":E]}
@@ -22,6 +25,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,7 +50,9 @@ namespace Bridge {
 
 struct HostOptions {
   std::string pluginPath;
-  // Scripted panel answers (the JSON form of user.answerPanels); empty: none.
+  // Scripted panel answers (the JSON form of user.answerPanels, and objects
+  // {"cancel": true} and {"ignore": true}; an object may name the "title" it
+  // answers, any other is cancelled); empty: none.
   std::string answersPath;
   // Show real panels (zenity) when no answers are scripted.
   bool interactivePanels = false;
@@ -86,15 +92,23 @@ class WebHost : public Browser::Host, public PageLink {
  private:
   struct Instance;
   using Key = std::pair<std::string, std::int64_t>;  // document, object id
+  // A message read, or why it could not be (then `message` holds what of its
+  // doc and call could be made out).
+  struct Incoming {
+    json message;
+    std::string refusal;
+  };
 
   void readInput_();
   void receive_(std::string text);
+  void closing_(const json& doc);
   void drain_();
-  void handle_(const std::string& text);
+  void handle_(const Incoming& incoming);
   void create_(const json& message);
   void call_(const json& message, Instance& instance);
   void destroy_(const Key& key);
   void closeDocument_(const json& doc);
+  void closeDeferred_();
   void send_(const json& message);
   void sendError_(const json& message, const std::string& text);
   Instance* find_(const json& message);
@@ -109,14 +123,26 @@ class WebHost : public Browser::Host, public PageLink {
   std::string loadError_;
   std::unique_ptr<Desktop::Window> window_;
   Desktop::PanelResponder previousResponder_;
-  std::deque<Desktop::PanelAnswer> answers_;
+  struct Scripted {
+    Desktop::PanelAnswer answer;
+    std::string title;  // when not empty: the only title the user answers
+  };
+  std::deque<Scripted> answers_;
   std::unique_ptr<Desktop::ZenityPanels> zenity_;  // a person answers
   std::map<Key, std::unique_ptr<Instance>> instances_;
   Instance* creating_ = nullptr;
   std::string userAgent_;
   std::string exception_;
 
-  std::deque<std::string> inbox_;  // main thread only
+  void (*forgetApprovals_)(const char* pageHost) = nullptr;  // the plug-in's
+  std::map<std::string, std::set<std::string>> docHosts_;  // document -> page hosts
+  std::set<std::string> closed_;          // documents closed (their late messages drop)
+  std::vector<json> deferredCloses_;      // until a running dialog has unwound
+  Desktop::TimerId closeTimer_ = 0;
+  json dialogDoc_;                        // the document of the last dialog call
+  std::string dialogHost_;                // and its page host
+
+  std::deque<Incoming> inbox_;     // main thread only
   bool busy_ = false;              // a message is being handled (maybe in a nested run)
   bool inputClosed_ = false;       // main thread only
   std::thread reader_;

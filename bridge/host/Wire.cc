@@ -43,6 +43,42 @@ std::size_t characterLength(unsigned char lead) {
   return 1;
 }
 
+// The length of the well-formed UTF-8 character at `at`, or 0.
+std::size_t validCharacter(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0;
+  };
+  const auto tail = [&](std::size_t i) { return (byte(i) & 0xC0) == 0x80; };
+  const unsigned char lead = byte(0);
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  std::size_t length = characterLength(lead);
+  if (lead < 0xC2 || lead > 0xF4) return 0;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;  // no surrogates
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i)
+    if (!tail(i)) return 0;
+  return length;
+}
+
+// The code unit of a \uXXXX escape at `at`, or -1.
+long escapedUnit(const std::string& text, std::size_t at) {
+  if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return -1;
+  long unit = 0;
+  for (std::size_t i = at + 2; i < at + 6; ++i) {
+    const char c = text[i];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return -1;
+    unit = unit * 16 + digit;
+  }
+  return unit;
+}
+
 void appendString(std::string& out, const std::string& text) {
   for (char c : text) {
     if (!plain(static_cast<unsigned char>(c))) {
@@ -166,6 +202,43 @@ std::vector<std::string> framePieces(const std::string& json, std::size_t limit,
     pieces.push_back(std::move(body));
   }
   return pieces;
+}
+
+std::string readableText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c == '\\') {
+      const long unit = escapedUnit(text, at);
+      if (unit >= 0xD800 && unit <= 0xDBFF) {
+        const long next = escapedUnit(text, at + 6);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+          out.append(text, at, 12);
+          at += 12;
+        } else {
+          out += "\\ufffd";
+          at += 6;
+        }
+      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        out += "\\ufffd";
+        at += 6;
+      } else {
+        out.append(text, at, 2);  // an escaped backslash stays one escape
+        at += 2;
+      }
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++at;
+    } else if (std::size_t length = validCharacter(text, at)) {
+      out.append(text, at, length);
+      at += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++at;
+    }
+  }
+  return out;
 }
 
 bool writeMessage(int fd, const std::string& body) {

@@ -43,6 +43,11 @@ std::string messageText(const nlohmann::json& message);
 std::vector<std::string> framePieces(const std::string& json, std::size_t limit = kPieceLimit,
                                      const nlohmann::json& doc = nullptr);
 
+// The text with each byte sequence that is not UTF-8 and each unpaired
+// surrogate escape (\ud800) replaced by U+FFFD: what a browser may send for a
+// page's lone surrogate, made readable enough to answer the call it came with.
+std::string readableText(const std::string& text);
+
 // Writes length and body; false when the stream is gone.
 bool writeMessage(int fd, const std::string& body);
 

@@ -60,6 +60,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   putOpenFirstOnPath();
+  // The browser starts hosts in its own folder; nothing of the host's should
+  // live there, nor show in a chooser's side bar.
+  const std::string home = environment("HOME");
+  if (home.empty() || chdir(home.c_str()) != 0) {
+    if (chdir("/") != 0) return 2;
+  }
   Bridge::HostOptions options;
   std::string installed = besideHost("libtarsenweb.so");
   options.pluginPath = environment("TARSEN_WEB_PLUGIN",

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -55,7 +56,18 @@ ZenityPanels::~ZenityPanels() {
     if (entry.second->thread.joinable()) entry.second->thread.join();
 }
 
-std::vector<std::string> ZenityPanels::arguments(const PanelSettings& settings) {
+void ZenityPanels::closeEnded() {
+  std::lock_guard<std::mutex> lock(runs_->mutex);
+  for (auto& entry : runs_->open) {
+    Run& run = *entry.second;
+    // A panel that left the window list may be freed: ask the list first.
+    if (run.pid > 0 && (!app_.contains(run.panel) || !run.panel->isRunning()))
+      kill(run.pid, SIGTERM);  // not reaped yet: still this object's child
+  }
+}
+
+std::vector<std::string> ZenityPanels::arguments(const PanelSettings& settings,
+                                                 const std::string& startFolder) {
   std::vector<std::string> args = {"--file-selection"};
   if (!settings.title.empty()) args.push_back("--title=" + settings.title);
   const bool save = settings.kind == WindowKind::SavePanel;
@@ -67,14 +79,21 @@ std::vector<std::string> ZenityPanels::arguments(const PanelSettings& settings) 
     if (settings.canChooseDirectories && !settings.canChooseFiles) args.push_back("--directory");
   }
   args.push_back("--separator=\n");
-  std::string start = settings.directory.empty() ? std::string() : settings.directory + "/";
+  const std::string& folder = settings.directory.empty() ? startFolder : settings.directory;
+  std::string start = folder.empty() ? std::string() : folder + "/";
   if (save && !settings.nameFieldStringValue.empty()) start += settings.nameFieldStringValue;
   if (!start.empty()) args.push_back("--filename=" + start);
-  if (!settings.allowedFileTypes.empty()) {
+  for (const auto& filter : settings.filters) {
+    const std::string patterns = joinPatterns(filter.types);
+    args.push_back("--file-filter=" + (filter.name.empty() ? patterns : filter.name) + " | " +
+                   patterns);
+  }
+  if (settings.filters.empty() && !settings.allowedFileTypes.empty())
     args.push_back("--file-filter=" + joinPatterns(settings.allowedFileTypes) + " | " +
                    joinPatterns(settings.allowedFileTypes));
-    if (settings.allowsOtherFileTypes) args.push_back("--file-filter=All files | *");
-  }
+  if (settings.allowsOtherFileTypes &&
+      (!settings.filters.empty() || !settings.allowedFileTypes.empty()))
+    args.push_back("--file-filter=All files | *");
   return args;
 }
 
@@ -91,7 +110,9 @@ std::vector<std::string> ZenityPanels::paths(const std::string& output) {
 }
 
 PanelAnswer ZenityPanels::answer(SavePanel& panel, const PanelSettings& settings) {
-  std::vector<std::string> args = arguments(settings);
+  const char* home = std::getenv("HOME");
+  std::vector<std::string> args =
+      arguments(settings, !lastFolder_->empty() ? *lastFolder_ : home ? home : "");
   args.insert(args.begin(), program_);
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(&arg[0]);
@@ -122,7 +143,7 @@ PanelAnswer ZenityPanels::answer(SavePanel& panel, const PanelSettings& settings
   raw->output = pipeFds[0];
   std::lock_guard<std::mutex> lock(runs_->mutex);
   runs_->open[raw] = std::move(run);
-  raw->thread = std::thread([app = &app_, runs = runs_, raw] {
+  raw->thread = std::thread([app = &app_, runs = runs_, raw, last = lastFolder_] {
     std::string output;
     char buffer[4096];
     for (;;) {
@@ -138,16 +159,22 @@ PanelAnswer ZenityPanels::answer(SavePanel& panel, const PanelSettings& settings
       while (waitpid(raw->pid, &status, 0) < 0 && errno == EINTR) continue;
       raw->pid = -1;
     }
-    finish_(*app, runs, raw, status, std::move(output));
+    finish_(*app, runs, raw, status, std::move(output), last);
   });
   return PanelAnswer::leaveOpen();
 }
 
 void ZenityPanels::finish_(Application& app, std::shared_ptr<Runs> runs, Run* run, int status,
-                           std::string output) {
+                           std::string output, std::shared_ptr<std::string> lastFolder) {
   const bool chosen = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   std::vector<std::string> chosenPaths = chosen ? paths(output) : std::vector<std::string>();
-  app.runLoop().performOnMainThread([&app, runs, run, chosenPaths] {
+  app.runLoop().performOnMainThread([&app, runs, run, chosenPaths, lastFolder] {
+    // The next chooser opens where the person last was.
+    if (!chosenPaths.empty()) {
+      const std::string& first = chosenPaths.front();
+      const std::size_t slash = first.find_last_of('/');
+      if (slash != std::string::npos && slash > 0) *lastFolder = first.substr(0, slash);
+    }
     std::unique_ptr<Run> owned;
     {
       std::lock_guard<std::mutex> lock(runs->mutex);

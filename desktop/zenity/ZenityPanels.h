@@ -33,8 +33,15 @@ class ZenityPanels {
     };
   }
 
-  // zenity's arguments for a panel (after the program name).
-  static std::vector<std::string> arguments(const PanelSettings& settings);
+  // Closes the choosers whose panel ended another way (an abort, a time-out,
+  // its page gone): nobody may answer a panel that no longer asks. Loop thread.
+  void closeEnded();
+
+  // zenity's arguments for a panel (after the program name). A panel given
+  // no folder starts in `startFolder` (the last folder used, else $HOME),
+  // never in the host's working folder or an empty recent list.
+  static std::vector<std::string> arguments(const PanelSettings& settings,
+                                            const std::string& startFolder = std::string());
   // The chosen paths from zenity's output (one per line).
   static std::vector<std::string> paths(const std::string& output);
 
@@ -44,10 +51,11 @@ class ZenityPanels {
   // object is gone.
   struct Runs;
   static void finish_(Application& app, std::shared_ptr<Runs> runs, Run* run, int status,
-                      std::string output);
+                      std::string output, std::shared_ptr<std::string> lastFolder);
 
   Application& app_;
   std::string program_;
+  std::shared_ptr<std::string> lastFolder_ = std::make_shared<std::string>();  // loop thread
   std::shared_ptr<Runs> runs_;
 };
 

@@ -162,6 +162,14 @@ bool PlugIn::isFileAllowed(const std::string& path, const std::string& pageHost)
   return allowed;
 }
 
+void PlugIn::forgetApprovals(const std::string& pageHost) {
+  TA_LOG(5, "PlugIn::forgetApprovals() - %s", pageHost.c_str());
+  if (Policy::guarded())
+    pathsApprovedForHost.erase(pageHost);
+  else
+    pathsSelectedByUser.clear();
+}
+
 void PlugIn::setLastSelectedPath(const std::string& path) {
   _lastSelectedPath = path;
   if (!Policy::guarded()) std::replace(_lastSelectedPath.begin(), _lastSelectedPath.end(), '\\', '/');

@@ -104,6 +104,9 @@ public:
   static void addToApprovedFileList(const std::vector<std::string>& paths,
                                     const std::string& pageHost);
   static bool isFileAllowed(const std::string& path, const std::string& pageHost);
+  // When the page that received approvals is gone: guarded, the approvals of
+  // its host; literally, every approval (they have no owner).
+  static void forgetApprovals(const std::string& pageHost);
   static std::set<std::string> pathsSelectedByUser;
   static std::map<std::string, std::set<std::string>> pathsApprovedForHost;
   void setLastSelectedPath(const std::string& path);

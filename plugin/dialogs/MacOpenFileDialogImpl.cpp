@@ -31,8 +31,11 @@ std::vector<std::string> MacOpenFileDialogImpl::doShow() {
   _panel->setCanChooseDirectories(_foldersOnly ? true : _allowDirectories);
   if (!_fileTypes.empty()) {
     // A filter fault leaves the dialog unshown.
-    _panel->setAllowedFileTypes(
-        MacUtils::createFileTypes(DialogUtils::parseFileTypesJson(_fileTypes)));
+    const std::vector<FileType> types = DialogUtils::parseFileTypesJson(_fileTypes);
+    _panel->setAllowedFileTypes(MacUtils::createFileTypes(types));
+    // For the chooser's list: the names, and "*" as a choice of its own.
+    _panel->setFileFilters(MacUtils::createFileFilters(types));
+    if (DialogUtils::findExtension(types, "*") != -1) _panel->setAllowsOtherFileTypes(true);
   }
 
   return showModal(*_panel, _browser, _timedOut, [this] { return _panel->runModal(); },

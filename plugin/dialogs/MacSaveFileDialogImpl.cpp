@@ -52,6 +52,7 @@ std::vector<std::string> MacSaveFileDialogImpl::doShow() {
     if (!extension.empty()) types.emplace_back(extension, std::vector<std::string>{extension});
     const std::vector<std::string> allowed = MacUtils::createFileTypes(types);
     if (!allowed.empty()) _panel->setAllowedFileTypes(allowed);
+    _panel->setFileFilters(MacUtils::createFileFilters(types));
     if (DialogUtils::findExtension(types, "*") != -1) _panel->setAllowsOtherFileTypes(true);
   } else if (!extension.empty()) {
     _panel->setAllowedFileTypes({extension});

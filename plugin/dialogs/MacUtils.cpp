@@ -126,6 +126,15 @@ std::vector<std::string> MacUtils::createFileTypes(const std::vector<FileType>& 
   return out;
 }
 
+std::vector<Desktop::FileFilter> MacUtils::createFileFilters(const std::vector<FileType>& types) {
+  std::vector<Desktop::FileFilter> out;
+  for (const FileType& type : types) {
+    Desktop::FileFilter filter{type.name, createFileTypes({type})};
+    if (!filter.types.empty()) out.push_back(std::move(filter));
+  }
+  return out;
+}
+
 long MacUtils::gestalt(uint32_t selector, int32_t* response) {
   Desktop::SystemVersion version;
   const Desktop::Status status = Desktop::systemVersion(version);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <desktop/Panel.h>
+
 #include "dialogs/FileType.h"
 
 namespace Desktop {
@@ -21,6 +23,9 @@ public:
   // Every extension of every filter in order, each followed by its upper-case
   // form; "*" is left out and an extension already listed adds nothing.
   static std::vector<std::string> createFileTypes(const std::vector<FileType>& types);
+  // The same extensions grouped under their filters' names, for the chooser's
+  // list; filters left with no extension are left out.
+  static std::vector<Desktop::FileFilter> createFileFilters(const std::vector<FileType>& types);
 
   // Major and minor system version; 10 and 0 when it cannot be read. Either
   // pointer may be null.

@@ -10,6 +10,7 @@
 
 #include "common/Policy.h"
 #include "common/Utils.h"
+#include "core/PlugIn.h"
 #include "host/BrowserFuncs.h"
 #include "host/taTarsenWebPlugin.h"
 #include "host/taUtility.h"
@@ -61,6 +62,10 @@ NPError NP_Shutdown(void) {
   RunnableScheduler::cleanup();
   Utils::logCleanup();
   return NPERR_NO_ERROR;
+}
+
+void TW_ForgetApprovals(const char* pageHost) {
+  if (pageHost) PlugIn::forgetApprovals(pageHost);
 }
 
 namespace Harlune {

@@ -11,6 +11,9 @@ TW_EXPORT const char* NP_GetMIMEDescription(void);
 TW_EXPORT NPError NP_Initialize(NPNetscapeFuncs* browserFuncs);
 TW_EXPORT NPError NP_GetEntryPoints(NPPluginFuncs* pluginFuncs);
 TW_EXPORT NPError NP_Shutdown(void);
+// Not NPAPI: a host that serves several pages from one process (the bridge)
+// ends the file approvals of a page host whose page is gone. Main thread.
+TW_EXPORT void TW_ForgetApprovals(const char* pageHost);
 
 namespace Harlune {
 namespace Web {

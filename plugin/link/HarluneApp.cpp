@@ -10,6 +10,7 @@
 
 #include "common/Constants.h"
 #include "common/OsxUtils.h"
+#include "common/Policy.h"
 #include "common/Utils.h"
 #include "link/File.h"
 #include "link/FileSystem.h"
@@ -59,7 +60,9 @@ Url HarluneApp::url() {
   const std::string text = readFile(path);
   if (!text.empty()) {
     gAppUrl.parse(text);
-    TA_LOG(5, "Read Tarsen Harlune URL: %s", text.c_str());
+    // The file's second line is the access key: guarded, the log keeps the URL only.
+    const std::string shown = Policy::guarded() ? text.substr(0, text.find('\n')) : text;
+    TA_LOG(5, "Read Tarsen Harlune URL: %s", shown.c_str());
   } else {
     TA_LOG(5, "Failed to read Tarsen Harlune URL from %s", path.c_str());
   }
@@ -153,7 +156,8 @@ std::string HarluneApp::binPath() {
   const char* folders[] = {first.c_str(), "/Applications", nullptr};
   char found[kPathBufferSize];
   if (ta_path_find_file_in_paths(kHarluneBundleName, folders, found, sizeof found) != 0) {
-    TA_LOG(1, "Failed to determine Tarsen Harlune executable path");
+    TA_LOG(1, "Failed to determine Tarsen Harlune executable path: no %s in %s or %s",
+           kHarluneBundleName, folders[0], folders[1]);
     return "";
   }
   TA_LOG(3, "Tarsen Harlune executable path: %s", found);
@@ -178,7 +182,10 @@ std::string HarluneApp::harluneUUID() {
   }
   const size_t lineEnd = text.find('\n');
   const std::string key = lineEnd == std::string::npos ? text : text.substr(lineEnd + 1);
-  TA_LOG(5, "Harlune UUID: %s", key.c_str());
+  // Guarded, the log (which a user may send anyone) keeps only the key's end.
+  const std::string shown =
+      !Policy::guarded() ? key : "****" + (key.size() > 8 ? key.substr(key.size() - 4) : "");
+  TA_LOG(5, "Harlune UUID: %s", shown.c_str());
   return key;
 }
 

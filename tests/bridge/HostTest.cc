@@ -79,6 +79,14 @@ TEST(Host, RefusesWhatItCannotServeAndGoesOn) {
       {R"({"type":"invoke","doc":1,"id":9,"call":4,"method":"queryVersion"})",
        R"({"call":4,"doc":1,"message":"no object 9 in this page")" + bad},
       {R"({"type":"create","doc":1,"id":1})", R"({"doc":1,"message":"malformed create message")" + bad},
+      // A page's lone surrogate as a browser may write it, raw or escaped: still
+      // answered for its call.
+      {"{\"args\":[\"\xED\xA0\x80\"],\"call\":5,\"doc\":1,\"type\":\"invoke\"}",
+       R"({"call":5,"doc":1,"message":"malformed message: a text in it is not valid Unicode")" + bad},
+      {R"({"args":["\\ud800\udc00\ud800x"],"call":6,"doc":1,"type":"invoke"})",
+       R"({"call":6,"doc":1,"message":"malformed message: a text in it is not valid Unicode")" + bad},
+      {R"({"type":"create","doc":1,"id":2,"url":"file:///home/a/p.html"})",
+       R"({"doc":1,"error":"only http: and https: pages get an object","id":2,"ok":false,"type":"created"})"},
       {R"({"type":"create","doc":1,"id":1,"url":"http://a.test/"})",
        R"({"doc":1,"error":"cannot load plug-in /nonexistent/libtarsenweb.so: )"
        R"(/nonexistent/libtarsenweb.so: cannot open shared object file: No such file or directory",)"
@@ -123,19 +131,22 @@ TEST(Zenity, ArgumentsForEachPanel) {
   titled.allowsMultipleSelection = titled.canChooseDirectories = true;  // files win
   folder.canChooseDirectories = true;
   filtered.allowedFileTypes = {"png", "jpg"};
+  filtered.filters = {{"Images", {"png", "jpg"}}};
   filtered.allowsOtherFileTypes = true;
   save.directory = "/home/a";
   save.nameFieldStringValue = "report.pdf";
-  const std::string sel = "--file-selection", sep = "--separator=\n", pngs = "*.png *.jpg";
+  // A panel given no folder starts in the last folder used (or home).
+  const std::string sel = "--file-selection", sep = "--separator=\n", last = "--filename=/u/";
   const std::vector<std::pair<Desktop::PanelSettings, std::vector<std::string>>> cases = {
-      {files, {sel, sep}},
-      {titled, {sel, "--title=Pick", "--multiple", sep}},
-      {folder, {sel, "--directory", sep}},
+      {files, {sel, sep, last}},
+      {titled, {sel, "--title=Pick", "--multiple", sep, last}},
+      {folder, {sel, "--directory", sep, last}},
       {filtered,
-       {sel, sep, "--file-filter=" + pngs + " | " + pngs, "--file-filter=All files | *"}},
+       {sel, sep, last, "--file-filter=Images | *.png *.jpg", "--file-filter=All files | *"}},
       {save, {sel, "--save", sep, "--filename=/home/a/report.pdf"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Desktop::ZenityPanels::arguments(c.first), c.second);
+  for (const auto& c : cases)
+    EXPECT_EQ(Desktop::ZenityPanels::arguments(c.first, "/u"), c.second);
 }
 
 // A stand-in for zenity answers while the loop turns; its answer ends the panel.

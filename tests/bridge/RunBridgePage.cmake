@@ -4,7 +4,8 @@
 string(REPLACE "|" ";" args "${ARGS}")
 get_filename_component(name "${PAGE}" NAME_WE)
 execute_process(COMMAND mktemp -d OUTPUT_VARIABLE home OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND "${RUNNER}" --home "${home}" ${args} "${PAGE}"
+# WRAP (optional): a program that runs the runner, as on-xvfb does.
+execute_process(COMMAND ${WRAP} "${RUNNER}" --home "${home}" ${args} "${PAGE}"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message("${err}")
 set(problems "")

@@ -167,8 +167,10 @@ static void numbered_path(char* out, size_t size, const log_name* ln, int n) {
 }
 
 static int open_numbered(const char* path) {
-  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  /* The log names the user's files and the application's address: the user's alone. */
+  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) fprintf(stderr, "Cannot open log file (%d): %s\n", errno, path);
+  else fchmod(fd, 0600); /* a file left by an older run */
   return fd;
 }
 

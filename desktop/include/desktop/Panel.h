@@ -34,6 +34,12 @@ class PanelException : public std::runtime_error {
   std::string reason_;
 };
 
+// A named group of allowed types, as a chooser lists it ("Text files": txt TXT).
+struct FileFilter {
+  std::string name;
+  std::vector<std::string> types;
+};
+
 // Everything a panel was configured with, as the responder sees it.
 struct PanelSettings {
   WindowKind kind = WindowKind::SavePanel;
@@ -43,6 +49,7 @@ struct PanelSettings {
   bool canChooseDirectories = false;        // open panels
   std::vector<std::string> allowedFileTypes;  // empty: any
   bool allowsOtherFileTypes = false;
+  std::vector<FileFilter> filters;  // the allowed types by name; may be empty
   bool canSelectHiddenExtension = false;
   bool extensionHidden = false;
   std::string nameFieldStringValue;
@@ -75,6 +82,7 @@ class SavePanel : public Window {
 
   void setAllowedFileTypes(std::vector<std::string> types) { settings_.allowedFileTypes = std::move(types); }
   const std::vector<std::string>& allowedFileTypes() const { return settings_.allowedFileTypes; }
+  void setFileFilters(std::vector<FileFilter> filters) { settings_.filters = std::move(filters); }
   void setAllowsOtherFileTypes(bool on) { settings_.allowsOtherFileTypes = on; }
   bool allowsOtherFileTypes() const { return settings_.allowsOtherFileTypes; }
   void setCanSelectHiddenExtension(bool on) { settings_.canSelectHiddenExtension = on; }

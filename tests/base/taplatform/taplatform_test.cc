@@ -117,6 +117,9 @@ TEST_F(LogTest, LevelsTagsFilterRepeatsAndCuts) {
             (Strings{"LOG held 3", "ERR level 0", "ERR level 1", "LOG level 2", "LOG level 3",
                      "DBG level 4", "DBG level 5", "LOG fold same", "Last message repeated 2 times",
                      "ERR fold same", "LOG " + std::string(4089, 'a')}));
+  struct stat st;
+  ASSERT_EQ(stat(Path("x.0.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // the user's files and address: the user's alone
 }
 
 TEST_F(LogTest, HeaderCarriesTimePidAndThread) {

@@ -13,6 +13,7 @@
 #include "common/Constants.h"
 #include "core/PlugIn.h"
 #include "dialogs/DialogUtils.h"
+#include "dialogs/MacOpenFileDialogImpl.h"
 #include "dialogs/MacSaveFileDialogImpl.h"
 #include "dialogs/OpenFileDialog.h"
 #include "dialogs/OpenFolderDialog.h"
@@ -213,6 +214,20 @@ TEST_P(SavePanelTypes, AllowedAndOtherTypes) {
 const char kDocs[] = R"([{"filter_name":"Docs","extensions":["pdf","txt"]}])";
 const char kImages[] = R"([{"filter_name":"Images","extensions":["png"]}])";
 const char kAll[] = R"([{"filter_name":"All","extensions":["*"]}])";
+
+// The chooser lists an open panel's filters by name, and "*" as any type.
+TEST_F(Dialogs, OpenPanelFiltersKeepTheirNamesAndAnyType) {
+  MacOpenFileDialogImpl("", false, false,
+                        R"([{"filter_name":"Docs","extensions":["pdf","txt"]},)"
+                        R"({"filter_name":"All","extensions":["*"]}])",
+                        false, "chrome")
+      .doShow();
+  ASSERT_EQ(seen.size(), 1u);
+  ASSERT_EQ(seen[0].filters.size(), 1u);
+  EXPECT_EQ(seen[0].filters[0].name, "Docs");
+  EXPECT_EQ(seen[0].filters[0].types, (Strings{"pdf", "PDF", "txt", "TXT"}));
+  EXPECT_TRUE(seen[0].allowsOtherFileTypes);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, SavePanelTypes,

@@ -86,6 +86,8 @@ void PluginModule::shutdown() {
   initialized_ = false;
 }
 
+void* PluginModule::symbol(const char* name) const { return dlsym(handle_, name); }
+
 bool PluginModule::handles(const std::string& mimeType) const {
   std::string wanted = trimLower(mimeType);
   return std::find(mimeTypes_.begin(), mimeTypes_.end(), wanted) != mimeTypes_.end();

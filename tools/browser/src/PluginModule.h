@@ -26,6 +26,8 @@ class PluginModule {
   const std::vector<std::string>& mimeTypes() const { return mimeTypes_; }
   bool handles(const std::string& mimeType) const;
   const NPPluginFuncs& funcs() const { return funcs_; }
+  // Another exported symbol of the plug-in, or null.
+  void* symbol(const char* name) const;
   // NP_Shutdown; later calls do nothing.
   void shutdown();
 
