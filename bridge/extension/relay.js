@@ -33,6 +33,15 @@
     });
   }
 
+  // The document's calls end with it. Chromium closes the port as the page
+  // goes; Firefox may keep it (a page kept for going back), so this says so.
+  window.addEventListener('pagehide', () => {
+    if (!port) return;
+    port.disconnect();
+    port = null;
+    toPage({ type: 'gone', message: 'the page was left' });
+  });
+
   window.addEventListener('message', (event) => {
     if (event.source !== window || !event.data || event.data[TAG] !== 'to-host') return;
     const message = event.data.message;
