@@ -20,7 +20,7 @@ if(NOT rc EQUAL 0)
   string(APPEND problems "dpkg-deb -x failed\n")
 endif()
 # The libraries the programs load must be declared, found by dpkg-shlibdeps.
-foreach(library libc6 libcairo2 libturbojpeg0 libpugixml1v5)
+foreach(library libc6 libcairo2 libturbojpeg0 libexpat1)
   if(NOT depends MATCHES "(^|, )${library} ")
     string(APPEND problems "Depends lacks ${library}: ${depends}\n")
   endif()
