@@ -33,6 +33,8 @@ std::string normalisedPath(const std::string& path) {
 // The code point of the UTF-8 sequence of `length` bytes at `at`, or -1.
 long codePoint(const std::string& text, size_t at, size_t length) {
   const unsigned char lead = static_cast<unsigned char>(text[at]);
+  static const unsigned char kLeadMask[] = {0, 0x80, 0xe0, 0xf0}, kLead[] = {0, 0, 0xc0, 0xe0};
+  if (length > 3 || (lead & kLeadMask[length]) != kLead[length]) return -1;
   long value = length == 1 ? lead : lead & (0xff >> (length + 1));
   for (size_t i = 1; i < length; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[at + i]);
