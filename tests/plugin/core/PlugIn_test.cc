@@ -30,6 +30,9 @@ TEST(PlugInGuarded, ApprovalsAreExactAndBoundToTheirPageHost) {
   EXPECT_FALSE(PlugIn::isFileAllowed("/d/a/b.txt", "a.example"));
   EXPECT_FALSE(PlugIn::isFileAllowed("/d/a\\b.txt", "b.example"));
   EXPECT_FALSE(PlugIn::isFileAllowed("/d/a\\b.txt", ""));
+  // A page without a host keeps its approvals to itself.
+  PlugIn::addToApprovedFileList({"/d/from-a-file-page"}, "");
+  EXPECT_FALSE(PlugIn::isFileAllowed("/d/from-a-file-page", "localhost"));
   EXPECT_TRUE(PlugIn::pathsSelectedByUser.empty());
   PlugIn::pathsApprovedForHost.clear();
 }
