@@ -88,6 +88,8 @@ TEST(PathEscaper, ListsEscapesAndJoins) {
   };
   for (const auto& a : appends) EXPECT_EQ(PathEscaper::appendPath(a[0], a[1]), a[2]);
   EXPECT_EQ(PathEscaper::toFileUrl("\\share\\x%20y"), "file:///share/x%20y");
+  EXPECT_EQ(PathEscaper::toEncodedFileUrl("/a b/c%d#e?f\\g:\xc3\xa9~._-Z9"),
+            "file:///a%20b/c%25d%23e%3Ff%5Cg%3A%C3%A9~._-Z9");
 }
 
 // Dates, local time and types reach the page through the documented examples;
