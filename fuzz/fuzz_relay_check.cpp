@@ -252,6 +252,8 @@ void checkSent(const std::string& path, const std::string& sent) {
   Tree root;
   try {
     root = Tree::parse(sent);
+  } catch (const nlohmann::json::out_of_range&) {
+    return;  // a number too large for this reader: it reads nothing
   } catch (const std::exception&) {
     FUZZ_CHECK(false, "the bytes sent are not JSON");
   }
