@@ -246,16 +246,16 @@ std::string treeRefusal(yajl_val node, Place place, std::vector<std::string>& ap
   return "";
 }
 
-// A relative path with no "." or ".." step and no home-folder form, on
-// either kind of separator.
+// A relative path with no "." or ".." step, no "\" (another reader's
+// separator), no home-folder form and no scheme (a file URL is absolute).
 bool isPlainRelative(const std::string& path) {
   if (path.empty() || path[0] == '/' || path[0] == '~' || path.find('\\') != std::string::npos) {
     return false;
   }
-  for (const std::string& step : split(path, '/')) {
-    if (step == "." || step == "..") return false;
-  }
-  return true;
+  const std::vector<std::string> steps = split(path, '/');
+  if (steps[0].find(':') != std::string::npos) return false;
+  return std::none_of(steps.begin(), steps.end(),
+                      [](const std::string& step) { return step == "." || step == ".."; });
 }
 
 // A query member's name or value as a form reader decodes it ("+" a space,
