@@ -58,9 +58,11 @@ std::vector<std::string> split(const std::string& text, char separator) {
 // Endpoints the plug-in calls with the application's key for its own ends:
 // the transfer request ("/transfers/"), the windows ("/windows/...") and the
 // activity ("/vN/harlune/transfers/activity"), in any letter case, with or
-// without the version and "harlune" steps or a trailing "/".
+// without the version and "harlune" steps, a trailing "/" or a suffix.
 bool isOwnEndpoint(const std::vector<std::string>& steps) {
-  std::vector<std::string> rest = steps;
+  // Routers that take "activity.json" for "activity" see no other endpoint.
+  std::vector<std::string> rest;
+  for (const std::string& step : steps) rest.push_back(step.substr(0, step.find('.')));
   if (!rest.empty() && rest.back().empty()) rest.pop_back();
   if (rest.empty()) return false;
   if (rest[0] == "transfers") return true;
