@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
   }
   for (const auto& input : inputs) {
     std::ifstream file(input, std::ios::binary);
-    const std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string data((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(data.data()), data.size());
   }
   std::printf("replayed %zu inputs\n", inputs.size());

@@ -56,13 +56,16 @@ std::string loose(const std::string& text) {
       out.replace(at, std::string(fold.first).size(), fold.second);
     }
   }
+  const auto blank = [](unsigned char c) { return c <= 0x20; };
   for (bool trimmed = true; trimmed;) {
     trimmed = false;
-    while (!out.empty() && static_cast<unsigned char>(out.back()) <= 0x20) out.pop_back(), trimmed = true;
-    while (!out.empty() && static_cast<unsigned char>(out.front()) <= 0x20) out.erase(0, 1), trimmed = true;
+    while (!out.empty() && blank(out.back())) out.pop_back(), trimmed = true;
+    while (!out.empty() && blank(out.front())) out.erase(0, 1), trimmed = true;
     for (const char* space : kSpaces) {
       const std::string s(space);
-      if (out.size() >= s.size() && out.compare(0, s.size(), s) == 0) out.erase(0, s.size()), trimmed = true;
+      if (out.size() >= s.size() && out.compare(0, s.size(), s) == 0) {
+        out.erase(0, s.size()), trimmed = true;
+      }
       if (out.size() >= s.size() && out.compare(out.size() - s.size(), s.size(), s) == 0) {
         out.erase(out.size() - s.size()), trimmed = true;
       }
@@ -101,8 +104,8 @@ bool truthy(const Tree* value) {
 std::string percentDecoded(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+    const auto hex = [&](size_t k) { return std::isxdigit(static_cast<unsigned char>(text[k])); };
+    if (text[i] == '%' && i + 2 < text.size() && hex(i + 1) && hex(i + 2)) {
       out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
       i += 2;
     } else {
@@ -283,8 +286,8 @@ PlugIn& plugIn() {
     auto p = std::make_unique<PlugIn>();
     p->setPageHostname(kPageHost);
     p->setLastSelectedPath(chosenFolder);
-    PlugIn::addToApprovedFileList(std::vector<std::string>(std::begin(kApproved), std::end(kApproved)),
-                                  kPageHost);
+    const std::vector<std::string> approved(std::begin(kApproved), std::end(kApproved));
+    PlugIn::addToApprovedFileList(approved, kPageHost);
     return p;
   }();
   return *plugIn;
@@ -306,7 +309,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string sent;
   const std::string error = plugIn().relayedBody("POST", path, body, &sent);
   if (!error.empty()) {
-    FUZZ_CHECK(error.rfind("{\"error\":{\"code\":-1,", 0) == 0, "a refusal that is no error object");
+    FUZZ_CHECK(error.rfind("{\"error\":{\"code\":-1,", 0) == 0,
+               "a refusal that is no error object");
     return 0;
   }
   checkSent(path, sent);

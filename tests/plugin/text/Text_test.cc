@@ -68,8 +68,9 @@ TEST(Json, WritesTheTreeAnewAndNamesWhatIsNotStrict) {
   Json j;
   ASSERT_TRUE(j.parse(" {\"n\":[1.50e3,-0,1e400],\"s\":\"\\u00e9\\/\\u0001\\\"\\ud83d\\ude00\","
                       "\"o\":{\"t\":true,\"f\":false,\"z\":null}}\n"));
-  EXPECT_EQ(Json::write(j.root()), "{\"n\":[1.50e3,-0,1e400],\"s\":\"\xc3\xa9/\\u0001\\\"\xf0\x9f\x98\x80\","
-                                   "\"o\":{\"t\":true,\"f\":false,\"z\":null}}");
+  EXPECT_EQ(Json::write(j.root()),
+            "{\"n\":[1.50e3,-0,1e400],\"s\":\"\xc3\xa9/\\u0001\\\"\xf0\x9f\x98\x80\","
+            "\"o\":{\"t\":true,\"f\":false,\"z\":null}}");
   const std::string cases[][2] = {
       {"{\"a\":\"x\\u0000y\"}", "NUL in a string"},
       {"{\"a\\u0000\":1}", "NUL in a string"},
