@@ -66,8 +66,9 @@ struct LoopModel {
       const size_t from = headerPos + std::strlen(HttpRequest::kContentLength);
       std::istringstream in(text.substr(from, lineEnd - from));
       in >> contentLength;
-      if (contentLength < 0) contentLength = 0;
-      if (contentLength == 0) return false;
+      // Cut to a negative length, the answer would end inside its headers: none.
+      if (contentLength < 0) text.clear();
+      if (contentLength <= 0) return false;
     }
     if (bodyStart == std::string::npos) {
       const size_t end = text.find("\r\n\r\n");

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "desktop/RunLoop.h"
+
 namespace Desktop {
 
 Pasteboard& Pasteboard::drag() {
@@ -59,6 +61,17 @@ void Pasteboard::clearContents() {
 std::uint64_t Pasteboard::changeCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return changeCount_;
+}
+
+void Pasteboard::performDrop(double x, double y) {
+  const double now = RunLoop::main().now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  drop_ = Drop{drop_.serial + 1, x, y, now, changeCount_};
+}
+
+Drop Pasteboard::lastDrop() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return drop_;
 }
 
 bool FileManager::fileExists(const std::string& path, bool* isDirectory) {

@@ -30,6 +30,42 @@ std::string normalisedPath(const std::string& path) {
   return out;
 }
 
+// The code point of the UTF-8 sequence of `length` bytes at `at`, or -1.
+long codePoint(const std::string& text, size_t at, size_t length) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  static const unsigned char kLeadMask[] = {0, 0x80, 0xe0, 0xf0}, kLead[] = {0, 0, 0xc0, 0xe0};
+  if (length > 3 || (lead & kLeadMask[length]) != kLead[length]) return -1;
+  long value = length == 1 ? lead : lead & (0xff >> (length + 1));
+  for (size_t i = 1; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[at + i]);
+    if ((c & 0xc0) != 0x80) return -1;
+    value = value << 6 | (c & 0x3f);
+  }
+  return value;
+}
+
+bool isSpace(long c) {
+  return c == ' ' || c == 0xa0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200b) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202f || c == 0x205f || c == 0x3000 || c == 0xfeff;
+}
+
+// An identifier that one reader could trim, or cut at a control character,
+// is not the one that was checked.
+bool cleanIdentifier(const std::string& id) {
+  for (size_t i = 0; i < id.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(id[i]);
+    if (c < 0x20 || c == 0x7f) return false;
+    // U+0080..U+009F, the second set of control characters.
+    if (c == 0xc2 && i + 1 < id.size() && static_cast<unsigned char>(id[i + 1]) < 0xa0) return false;
+  }
+  if (id.empty()) return true;
+  for (size_t length = 1; length <= 3 && length <= id.size(); ++length) {
+    if (isSpace(codePoint(id, 0, length)) || isSpace(codePoint(id, id.size() - length, length)))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 PlugIn::PlugIn() {
@@ -125,6 +161,17 @@ std::string PlugIn::initSession(const std::string& appId, const std::string& dom
 }
 
 std::string PlugIn::isAppIdValid(const std::string& appId) const {
+  if (Policy::guarded()) {
+    if (!cleanIdentifier(appId)) {
+      TA_LOG(1, "%s: app_id", kErrorInvalidArgument);
+      return Json::createError(std::string(kErrorInvalidArgument) + ": app_id");
+    }
+    // A page without a host (a file) has no host to bind an identifier to.
+    if (_pageHostname.empty() && !appId.empty() && appId[0] == '^') {
+      TA_LOG(1, "Hostname validation failed: the page has no host");
+      return Json::createError(kErrorBadAppIdHostname);
+    }
+  }
   if (_pageHostname.empty() || appId.empty() || appId[0] != '^') return "";
   const std::string expected = appId.substr(1);
   if (expected == _pageHostname) return "";

@@ -57,6 +57,12 @@ public:
                                  const std::string& body, Callback* callback);
   std::string queryHarluneVersion();
   bool isJsonValid(const std::string& body, std::string& error) const;
+  // What a relay would send: "" with *sent set to the body, or the JSON error
+  // (nothing is sent). Guarded, the method is a token, the path canonical and
+  // none of the plug-in's own endpoints, and *sent is the checked body
+  // written anew; literally, the body as given after isJsonValid.
+  std::string relayedBody(const std::string& method, const std::string& path,
+                          const std::string& body, std::string* sent) const;
 
   // Transfers in the desktop application. Each answers whether the request
   // was delivered; the page is told nothing.
@@ -125,7 +131,11 @@ public:
   TransfersPoller* transfersPoller() const { return _transfersPoller.get(); }
 
 private:
-  bool transferSpecsValidGuarded(const Json& json, std::string& error) const;
+  bool bodyCheckedGuarded(const std::string& body, const std::string& query, std::string* sent,
+                          std::string& error) const;
+  std::string appIdsRefusal(const Json& json, const std::vector<std::string>& appIds,
+                            std::string& error) const;
+  std::string transferSpecsRefusal(const Json& json) const;
 
   std::string _appId;
   std::vector<std::string> _downloadList;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include <taplatform/talog.h>
 
@@ -19,10 +20,11 @@ namespace Web {
 
 namespace {
 
-// Guarded, the bytes approved are the bytes sent: a backslash is part of a
-// file name here, not a separator.
+// Guarded, the bytes approved are the bytes the application decodes: a
+// backslash is part of a file name here, and "%", "#", "?" or a space are
+// encoded, never read as an escape, a fragment or a query.
 std::string fileUrl(const std::string& path) {
-  return Policy::guarded() ? "file://" + path : PathEscaper::toFileUrl(path);
+  return Policy::guarded() ? PathEscaper::toEncodedFileUrl(path) : PathEscaper::toFileUrl(path);
 }
 
 int hexValue(char c) {
@@ -103,6 +105,16 @@ bool inside(const std::string& path, const std::string& root) {
                           path[root.size()] == '/');
 }
 
+// Whether the path can be a new file: its folder exists (a folder, links
+// resolved) and the path has a name in it.
+bool newFileIn(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash + 1 == path.size()) return false;
+  const std::string folder = resolved(slash == 0 ? "/" : path.substr(0, slash));
+  struct stat st;
+  return !folder.empty() && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 void PlugIn::startDownload(const std::string& source) {
@@ -121,11 +133,16 @@ void PlugIn::startListDownloadToPath(const std::string& destination) {
 
 bool PlugIn::download(const std::vector<std::string>& sources, const std::string& destination) {
   TA_LOG(5, "Plugin::download() to %s", destination.c_str());
+  // Guarded, a local source goes out as the file URL of the path that was
+  // approved, not as the page wrote it (a host, odd escapes, spaces around).
+  std::vector<std::string> sent = sources;
   if (Policy::guarded()) {
     std::vector<std::string> local;
-    for (const std::string& source : sources) {
+    for (std::string& source : sent) {
       std::string path;
-      if (!source.empty() && localSource(source, &path)) local.push_back(path.empty() ? source : path);
+      if (source.empty() || !localSource(source, &path)) continue;
+      local.push_back(path.empty() ? source : path);
+      if (!path.empty() && path[0] == '/') source = fileUrl(path);
     }
     if (!sourcesApproved(local, _pageHostname)) return false;
   }
@@ -140,7 +157,7 @@ bool PlugIn::download(const std::vector<std::string>& sources, const std::string
   // An accepted destination, or a download without one, uses up the choice.
   _lastSelectedPath.clear();
   Transfer transfer;
-  transfer.setSource(sources);
+  transfer.setSource(sent);
   if (!destination.empty()) transfer.setDestination(fileUrl(destination));
   return transfer.request();
 }
@@ -159,7 +176,16 @@ void PlugIn::uploadDroppedFiles(const std::vector<std::string>& paths) {
 
 bool PlugIn::upload(const std::vector<std::string>& paths, const std::string& destination) {
   TA_LOG(5, "Plugin::upload()");
-  if (Policy::guarded() && !sourcesApproved(paths, _pageHostname)) return false;
+  if (Policy::guarded()) {
+    if (!sourcesApproved(paths, _pageHostname)) return false;
+    // A file URL names an absolute path only.
+    for (const std::string& path : paths) {
+      if (path.empty() || path[0] != '/') {
+        TA_LOG(1, "%s: %s", kErrorUnauthorizedUploadPath, path.c_str());
+        return false;
+      }
+    }
+  }
   _lastSelectedPath.clear();
   std::vector<std::string> sources;
   sources.reserve(paths.size());
@@ -183,12 +209,14 @@ bool PlugIn::allowDestRoot(const std::string& path) const {
       if (step == "." || step == "..") return false;
       start = end + 1;
     }
+    // A new file named in a save panel: that exact path, nothing below it.
+    struct stat st;
+    if (lstat(root.c_str(), &st) != 0) return errno == ENOENT && path == root && newFileIn(root);
     // A link inside the folder may lead out of it: what exists of the path
     // must resolve inside the folder's own resolved path.
     const std::string realRoot = resolved(root);
     if (realRoot.empty()) return false;
     std::string existing = path;
-    struct stat st;
     while (lstat(existing.c_str(), &st) != 0) {
       const size_t slash = existing.find_last_of('/');
       if (slash == std::string::npos || slash == 0) return false;

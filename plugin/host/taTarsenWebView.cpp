@@ -6,8 +6,10 @@
 
 #include <desktop/Drawing.h>
 #include <desktop/Pasteboard.h>
+#include <desktop/RunLoop.h>
 #include <taplatform/talog.h>
 
+#include "common/Policy.h"
 #include "common/Utils.h"
 #include "core/PlugIn.h"
 #include "host/BrowserFuncs.h"
@@ -164,7 +166,8 @@ std::vector<std::string> taDesktopTarsenWebViewImpl::pasteboardPaths() {
       if (isDirectory && !_dropAllowDirectories) continue;
       paths.push_back(path);
     }
-  } else if (board.hasType(Desktop::PasteboardType::String)) {
+  } else if (!Policy::guarded() && board.hasType(Desktop::PasteboardType::String)) {
+    // Guarded, a dragged text is never taken for a path: the user dropped no file.
     paths.push_back(board.string());
   }
   return paths;
@@ -177,7 +180,29 @@ std::string lastComponent(const std::string& path) {
 }
 }  // namespace
 
+bool taDesktopTarsenWebViewImpl::takeOwnDrop() {
+  const Desktop::Pasteboard& board = Desktop::Pasteboard::drag();
+  const Desktop::Drop drop = board.lastDrop();
+  const double age = Desktop::RunLoop::main().now() - drop.time;
+  // The pasteboard must still hold what was dropped here: a later drag onto
+  // another element refills it.
+  const bool ours = _window && drop.serial != 0 && drop.serial != _takenDrop &&
+                    drop.changeCount == board.changeCount() && age >= 0 &&
+                    age <= kDropLifetimeSeconds && drop.x >= _window->x &&
+                    drop.x < double(_window->x) + _window->width && drop.y >= _window->y &&
+                    drop.y < double(_window->y) + _window->height;
+  if (!ours) {
+    TA_LOG(1, "handleDrop(): no drop on this plug-in to deliver");
+    return false;
+  }
+  _takenDrop = drop.serial;
+  return true;
+}
+
 void taDesktopTarsenWebViewImpl::handleDrop(const NPVariant* names) {
+  // Guarded, only a drop the user made onto this area, once and at once: the
+  // drag pasteboard is shared by everything that takes drops.
+  if (Policy::guarded() && !takeOwnDrop()) return;
   // The pasteboard is read first: its count bounds what is read of the page's
   // list. The page's getters cannot change the pasteboard.
   const std::vector<std::string> paths = pasteboardPaths();

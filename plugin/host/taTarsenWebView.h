@@ -2,6 +2,7 @@
 // black frame once touched or focused, and the road of a drop.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,11 @@ private:
   // The page's names, read only when the list is as long as the drop.
   std::vector<std::string> pageNames(const NPVariant* names, size_t dropped, bool* valid);
   std::vector<std::string> pasteboardPaths();
+  // Whether the drag's last drop landed on this area shortly before, with the
+  // pasteboard unchanged since, and was not taken yet; takes it if so.
+  bool takeOwnDrop();
+
+  static constexpr double kDropLifetimeSeconds = 3.0;
 
   bool _dropAllowDirectories = false;
   bool _dropAllowMultiple = false;
@@ -77,6 +83,7 @@ private:
   taITarsenWebViewDelegate* _delegate = nullptr;
   NPWindow* _window = nullptr;
   NPP _npp = nullptr;
+  std::uint64_t _takenDrop = 0;
   std::unique_ptr<Desktop::Image> _image;
   std::vector<unsigned char> _imageBytes;
 };

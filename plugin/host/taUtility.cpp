@@ -5,6 +5,7 @@
 
 #include <taplatform/talog.h>
 
+#include "common/Policy.h"
 #include "host/BrowserFuncs.h"
 
 namespace Harlune {
@@ -118,8 +119,10 @@ std::string TW_GetPageHostname(NPP npp) {
     }
     NPN_ReleaseObject(window);
   }
-  if (host.empty()) host = "localhost";
-  TA_LOG(3, "Hostname: %s", host.c_str());
+  // Guarded, a page without a host (a file) stays without one: its approvals
+  // and identifiers are no http page's, whatever that page's host.
+  if (host.empty() && !Policy::guarded()) host = "localhost";
+  TA_LOG(3, "Hostname: %s", host.empty() ? "(none)" : host.c_str());
   return host;
 }
 

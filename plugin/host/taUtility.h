@@ -25,7 +25,8 @@ bool npvariantIsNumber(const NPVariant& value);
 
 // Negotiates the CoreGraphics drawing model and the Cocoa event model.
 NPError TW_CocoaEventsSupportedCheck(NPP npp);
-// window.location.hostname of the embedding page, or "localhost".
+// window.location.hostname of the embedding page; without one "localhost"
+// (literal) or "" (guarded: a host-less page is no http page's equal).
 std::string TW_GetPageHostname(NPP npp);
 
 }  // namespace Web

@@ -49,13 +49,13 @@ WaitBounds& waitBounds() {
 constexpr size_t kMaxReserve = 64u << 20;
 
 // Reads the Content-Length value the way stream extraction does: skip white
-// space, then a signed decimal number. Unreadable or negative counts as 0.
+// space, then a signed decimal number. Unreadable counts as 0.
 int readContentLength(const std::string& response, size_t headerPos, size_t lineEnd) {
   const size_t from = headerPos + sizeof(HttpRequest::kContentLength) - 1;
   std::istringstream in(response.substr(from, lineEnd - from));
   int length = 0;
   in >> length;
-  return length > 0 ? length : 0;
+  return length;
 }
 
 // Finds `needle` at or after `scanFrom`; when it is absent, moves `scanFrom`
@@ -178,6 +178,8 @@ std::unique_ptr<HttpResponse> HttpRequest::invoke() {
     if (contentLength == 0) {
       contentLength = readContentLength(response, headerPos, lineEnd);
       if (contentLength == 0) break;
+      // Cut to a negative length, the answer would end inside its own headers.
+      if (contentLength < 0) return nullptr;
     }
     if (bodyStart == std::string::npos) {
       const size_t headerEnd = findFrom(response, "\r\n\r\n", bodyScan);

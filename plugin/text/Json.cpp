@@ -1,5 +1,7 @@
 #include "text/Json.h"
 
+#include <yajl/yajl_gen.h>
+
 #include <taplatform/talog.h>
 
 namespace Harlune {
@@ -97,6 +99,54 @@ size_t nestingDepth(const std::string& text, size_t limit) {
   return deepest;
 }
 
+// The value of the four hex digits at text[i], or -1.
+long hex4(const std::string& text, size_t i) {
+  if (i + 4 > text.size()) return -1;
+  long value = 0;
+  for (size_t k = i; k < i + 4; ++k) {
+    const char c = text[k];
+    const int digit = c >= '0' && c <= '9'   ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+bool writeValue(yajl_gen gen, yajl_val node) {
+  const auto text = [gen](const char* s) {
+    const std::string t(s);
+    return Json::isUtf8(t) &&
+           yajl_gen_string(gen, reinterpret_cast<const unsigned char*>(t.data()), t.size()) ==
+               yajl_gen_status_ok;
+  };
+  switch (node ? node->type : yajl_t_null) {
+    case yajl_t_string: return text(node->u.string);
+    case yajl_t_number:
+      return yajl_gen_number(gen, node->u.number.r, std::string(node->u.number.r).size()) ==
+             yajl_gen_status_ok;
+    case yajl_t_true: return yajl_gen_bool(gen, 1) == yajl_gen_status_ok;
+    case yajl_t_false: return yajl_gen_bool(gen, 0) == yajl_gen_status_ok;
+    case yajl_t_object:
+      if (yajl_gen_map_open(gen) != yajl_gen_status_ok) return false;
+      for (size_t i = 0; i < node->u.object.len; ++i) {
+        if (!text(node->u.object.keys[i]) || !writeValue(gen, node->u.object.values[i])) {
+          return false;
+        }
+      }
+      return yajl_gen_map_close(gen) == yajl_gen_status_ok;
+    case yajl_t_array:
+      if (yajl_gen_array_open(gen) != yajl_gen_status_ok) return false;
+      for (size_t i = 0; i < node->u.array.len; ++i) {
+        if (!writeValue(gen, node->u.array.values[i])) return false;
+      }
+      return yajl_gen_array_close(gen) == yajl_gen_status_ok;
+    default: return yajl_gen_null(gen) == yajl_gen_status_ok;
+  }
+}
+
 std::string withContext(const std::exception& e, const std::string& context) {
   return context + ": " + e.what();
 }
@@ -174,6 +224,54 @@ std::string Json::createErrorAndLog(const std::exception& e) {
 
 std::string Json::createErrorAndLog(const std::exception& e, const std::string& context) {
   return createErrorAndLog(withContext(e, context));
+}
+
+std::string Json::strictnessFault(const std::string& text) {
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (text[i] == '/') return "comment";
+    if (text[i] != '"') continue;
+    for (++i; i < n && text[i] != '"'; ++i) {
+      if (text[i] != '\\') continue;
+      if (++i >= n || text[i] != 'u') continue;
+      const long unit = hex4(text, i + 1);
+      i += 4;
+      if (unit == 0) return "NUL in a string";
+      if (unit >= 0xDC00 && unit <= 0xDFFF) return "lone surrogate in a string";
+      if (unit >= 0xD800 && unit <= 0xDBFF) {
+        const bool low = i + 2 < n && text[i + 1] == '\\' && text[i + 2] == 'u' &&
+                         hex4(text, i + 3) >= 0xDC00 && hex4(text, i + 3) <= 0xDFFF;
+        if (!low) return "lone surrogate in a string";
+        i += 6;
+      }
+    }
+  }
+  return "";
+}
+
+bool Json::isUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) continue;
+    const size_t length = utf8SequenceLength(text, i);
+    if (length == 0) return false;
+    i += length - 1;
+  }
+  return true;
+}
+
+std::string Json::write(yajl_val node) {
+  yajl_gen gen = yajl_gen_alloc(nullptr);
+  if (!gen) return "";
+  std::string out;
+  if (writeValue(gen, node)) {
+    const unsigned char* buffer = nullptr;
+    size_t length = 0;
+    if (yajl_gen_get_buf(gen, &buffer, &length) == yajl_gen_status_ok) {
+      out.assign(reinterpret_cast<const char*>(buffer), length);
+    }
+  }
+  yajl_gen_free(gen);
+  return out;
 }
 
 std::string Json::escape(const std::string& text) {

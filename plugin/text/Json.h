@@ -23,6 +23,7 @@ public:
   // JSON, holds a NUL byte, or nests deeper than kMaxNesting.
   bool parse(const std::string& text);
   std::string err() const { return _err; }
+  yajl_val root() const { return _root; }
 
   // Whether the top-level object has an "error" member, of any type.
   bool containsError() const;
@@ -33,6 +34,16 @@ public:
   bool isTrue(const char** path, yajl_val node = nullptr) const;
   // String text, or a number's text exactly as written; "" otherwise.
   std::string getString(const char** path, yajl_val node = nullptr) const;
+
+  // For text that parse() accepted: "" when it keeps to strict JSON, else
+  // why not. The parser allows comments, cuts a string at an escaped NUL and
+  // reads a lone escaped surrogate as "?": readers would differ there.
+  static std::string strictnessFault(const std::string& text);
+  // Whether the text is well-formed UTF-8 (no surrogates, no overlong forms).
+  static bool isUtf8(const std::string& text);
+  // The value written anew as compact JSON: strings escaped by the writer,
+  // numbers with their text as read. "" when a string is not UTF-8.
+  static std::string write(yajl_val node);
 
   // The text as the inside of a JSON string: quotes, backslashes and control
   // bytes escaped, bytes that are not UTF-8 as U+FFFD.

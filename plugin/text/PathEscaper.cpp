@@ -96,5 +96,23 @@ std::string PathEscaper::toFileUrl(const std::string& path) {
   return "file://" + strReplace(path, "\\", "/");
 }
 
+std::string PathEscaper::toEncodedFileUrl(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "file://";
+  out.reserve(out.size() + path.size() * 3);
+  for (char ch : path) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~' || c == '/') {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xf];
+    }
+  }
+  return out;
+}
+
 }  // namespace Web
 }  // namespace Harlune

@@ -27,6 +27,10 @@ public:
   static std::string appendPath(const std::string& base, const std::string& relative);
   // "file://" and the path with backslashes turned into "/"; no percent-encoding.
   static std::string toFileUrl(const std::string& path);
+  // "file://" and the absolute path with every byte but the unreserved ones
+  // and "/" percent-encoded (upper-case hex), so that any reader of file URLs
+  // decodes exactly this path.
+  static std::string toEncodedFileUrl(const std::string& path);
 
 private:
   static void appendJsonStr(std::string& out, const std::string& path);

@@ -11,6 +11,16 @@ namespace Desktop {
 
 enum class PasteboardType { FileNames, String };
 
+// Where and when a drag ended in a drop, and which contents it carried (the
+// change count at that moment): a view takes a drop only if it landed on it.
+struct Drop {
+  std::uint64_t serial = 0;  // 0: no drop yet
+  double x = 0;              // window coordinates
+  double y = 0;
+  double time = 0;           // the main run loop's clock
+  std::uint64_t changeCount = 0;
+};
+
 class Pasteboard {
  public:
   // The process's drag pasteboard.
@@ -35,6 +45,11 @@ class Pasteboard {
   // Grows on every change (set or clear), so a host can see that a clear happened.
   std::uint64_t changeCount() const;
 
+  // The host ends the current drag with a drop at (x, y), now. The contents
+  // stay as they are.
+  void performDrop(double x, double y);
+  Drop lastDrop() const;
+
  private:
   void addType_(PasteboardType type);
 
@@ -43,6 +58,7 @@ class Pasteboard {
   std::vector<std::string> fileNames_;
   std::string string_;
   std::uint64_t changeCount_ = 0;
+  Drop drop_;
 };
 
 namespace FileManager {

@@ -30,6 +30,9 @@ TEST(PlugInGuarded, ApprovalsAreExactAndBoundToTheirPageHost) {
   EXPECT_FALSE(PlugIn::isFileAllowed("/d/a/b.txt", "a.example"));
   EXPECT_FALSE(PlugIn::isFileAllowed("/d/a\\b.txt", "b.example"));
   EXPECT_FALSE(PlugIn::isFileAllowed("/d/a\\b.txt", ""));
+  // A page without a host keeps its approvals to itself.
+  PlugIn::addToApprovedFileList({"/d/from-a-file-page"}, "");
+  EXPECT_FALSE(PlugIn::isFileAllowed("/d/from-a-file-page", "localhost"));
   EXPECT_TRUE(PlugIn::pathsSelectedByUser.empty());
   PlugIn::pathsApprovedForHost.clear();
 }
@@ -59,8 +62,32 @@ TEST(PlugInGuarded, DestinationsStayInsideTheChosenFolder) {
         chosen + "/sub/..", chosen + "/up/x", chosen + "/up", chosen + "/dangling"}) {
     EXPECT_FALSE(core.allowDestRoot(outside)) << outside;
   }
+  // A new file named in a save panel: that path only, in a folder that exists.
   core.setLastSelectedPath(home.path() + "/gone");
+  EXPECT_TRUE(core.allowDestRoot(home.path() + "/gone"));
   EXPECT_FALSE(core.allowDestRoot(home.path() + "/gone/x"));
+  core.setLastSelectedPath(home.path() + "/gone/x");
+  EXPECT_FALSE(core.allowDestRoot(home.path() + "/gone/x"));
+}
+
+// Guarded: an identifier no reader could trim or cut; a page without a host
+// binds no identifier.
+TEST(PlugInGuarded, IdentifiersAreOneTextAndHostLessPagesBindNone) {
+  PlugIn core;
+  core.setPageHostname("a.example");
+  for (const std::string& id : {std::string(), std::string("^a.example"), std::string("a b"),
+                                std::string("\xc3\xa9t\xc3\xa9\xe2\x82\xa0")}) {
+    EXPECT_EQ(core.isAppIdValid(id), "") << id;
+  }
+  for (const std::string& id :
+       {std::string(" app"), std::string("^a.example "), std::string("a\x7f" "b"),
+        std::string("a\0b", 3), std::string("a\xc2\x85" "b"), std::string("\xef\xbb\xbf" "app"),
+        std::string("app\xe3\x80\x80")}) {
+    EXPECT_NE(core.isAppIdValid(id).find("Invalid argument: app_id"), std::string::npos) << id;
+  }
+  core.setPageHostname("");
+  EXPECT_EQ(core.isAppIdValid("app"), "");
+  EXPECT_NE(core.isAppIdValid("^"), "");
 }
 
 }  // namespace

@@ -62,6 +62,31 @@ TEST(Json, LookupsNumbersAndRefusals) {
   EXPECT_FALSE(j.parse(std::string("{}\0{\"error\":1}", 14)));
 }
 
+// The relay sends a tree written anew: numbers keep their text, strings are
+// escaped by the writer, and text readers could read two ways is named.
+TEST(Json, WritesTheTreeAnewAndNamesWhatIsNotStrict) {
+  Json j;
+  ASSERT_TRUE(j.parse(" {\"n\":[1.50e3,-0,1e400],\"s\":\"\\u00e9\\/\\u0001\\\"\\ud83d\\ude00\","
+                      "\"o\":{\"t\":true,\"f\":false,\"z\":null}}\n"));
+  EXPECT_EQ(Json::write(j.root()),
+            "{\"n\":[1.50e3,-0,1e400],\"s\":\"\xc3\xa9/\\u0001\\\"\xf0\x9f\x98\x80\","
+            "\"o\":{\"t\":true,\"f\":false,\"z\":null}}");
+  const std::string cases[][2] = {
+      {"{\"a\":\"x\\u0000y\"}", "NUL in a string"},
+      {"{\"a\\u0000\":1}", "NUL in a string"},
+      {"{\"a\":\"\\ud800x\"}", "lone surrogate in a string"},
+      {"{\"a\":\"\\uDC00\"}", "lone surrogate in a string"},
+      {"{\"a\":1}/* c */", "comment"},
+      {"{\"a\":\"/* not a comment \\\\\\\"\"}", ""}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(j.parse(c[0])) << c[0];
+    EXPECT_EQ(Json::strictnessFault(c[0]), c[1]) << c[0];
+  }
+  // The parser takes a raw encoded surrogate; the writer does not.
+  ASSERT_TRUE(j.parse("[\"\xed\xa0\x80\"]"));
+  EXPECT_EQ(Json::write(j.root()), "");
+}
+
 TEST(PathEscaper, ListsEscapesAndJoins) {
   const struct {
     Paths paths;
@@ -88,6 +113,8 @@ TEST(PathEscaper, ListsEscapesAndJoins) {
   };
   for (const auto& a : appends) EXPECT_EQ(PathEscaper::appendPath(a[0], a[1]), a[2]);
   EXPECT_EQ(PathEscaper::toFileUrl("\\share\\x%20y"), "file:///share/x%20y");
+  EXPECT_EQ(PathEscaper::toEncodedFileUrl("/a b/c%d#e?f\\g:\xc3\xa9~._-Z9"),
+            "file:///a%20b/c%25d%23e%3Ff%5Cg%3A%C3%A9~._-Z9");
 }
 
 // Dates, local time and types reach the page through the documented examples;

@@ -29,6 +29,20 @@ const char kTestGlobals[] = R"JS(
   function baseName(path) {
     return String(path).replace(/\/+$/, '').split('/').pop();
   }
+  // The drag ends on the target: a plug-in's area sees the drop itself, then
+  // the element's listeners get the event. A drop on any other element
+  // leaves its contents on the pasteboard and tells no plug-in.
+  function drop(id, target, names, types) {
+    h.performDrop(id);
+    target.dispatchEvent({
+      type: 'drop',
+      target: target,
+      files: names,
+      dataTransfer: { types: types, files: names.map(function (n) { return { name: n }; }) },
+      preventDefault: function () {},
+      stopPropagation: function () {}
+    });
+  }
   g.eventSender = {
     dropFiles: function (id, paths, pageNames) {
       var target = element(id);
@@ -36,14 +50,13 @@ const char kTestGlobals[] = R"JS(
       var names = pageNames === undefined ? paths.map(baseName)
                                           : Array.prototype.slice.call(pageNames);
       h.setDragFiles(paths);
-      target.dispatchEvent({
-        type: 'drop',
-        target: target,
-        files: names,
-        dataTransfer: { types: ['Files'], files: names.map(function (n) { return { name: n }; }) },
-        preventDefault: function () {},
-        stopPropagation: function () {}
-      });
+      drop(id, target, names, ['Files']);
+    },
+    // A text (not a file) dragged and dropped on the element.
+    dropText: function (id, text) {
+      var target = element(id);
+      h.setDragText(String(text));
+      drop(id, target, [], ['text/plain']);
     },
     mouseDown: function (id) { element(id); return h.sendEvent(id, 'mousedown'); },
     mouseUp: function (id) { element(id); return h.sendEvent(id, 'mouseup'); },
@@ -89,6 +102,21 @@ duk_ret_t nativeSetDragFiles(duk_context* ctx) {
   }
   Desktop::Pasteboard::drag().clearContents();
   Desktop::Pasteboard::drag().setFileNames(std::move(paths));
+  return 0;
+}
+
+duk_ret_t nativeSetDragText(duk_context* ctx) {
+  Desktop::Pasteboard::drag().clearContents();
+  Desktop::Pasteboard::drag().setString(duk_safe_to_string(ctx, 0));
+  return 0;
+}
+
+// A drop on a plug-in lands at the middle of its area, in window coordinates.
+duk_ret_t nativePerformDrop(duk_context* ctx) {
+  PluginInstance* instance = pageOf(ctx).instance(duk_safe_to_string(ctx, 0));
+  if (!instance) return 0;
+  Desktop::Pasteboard::drag().performDrop(instance->x() + instance->element().width / 2.0,
+                                          instance->y() + instance->element().height / 2.0);
   return 0;
 }
 
@@ -244,6 +272,8 @@ void installTestGlobals(Page& page) {
   const duk_function_list_entry natives[] = {{"waitUntilDone", nativeWaitUntilDone, 0},
                                              {"notifyDone", nativeNotifyDone, 0},
                                              {"setDragFiles", nativeSetDragFiles, 1},
+                                             {"setDragText", nativeSetDragText, 1},
+                                             {"performDrop", nativePerformDrop, 1},
                                              {"sendEvent", nativeSendEvent, 3},
                                              {"destroy", nativeDestroy, 1},
                                              {"invalidations", nativeInvalidations, 1},
