@@ -88,6 +88,7 @@ void WebHost::readInput_() {
     if (result == ReadResult::End) break;
     if (result == ReadResult::Oversized)
       text = "\x01" + std::to_string(length);  // not JSON: marks the refusal below
+    if (options_.benchEcho && echo_(text)) continue;
     loop().performOnMainThread([this, text = std::move(text)]() mutable {
       receive_(std::move(text));
     });
@@ -97,6 +98,25 @@ void WebHost::readInput_() {
     // A panel left open would hold the nested run for its whole time-out.
     if (loop().isInModalRun()) loop().abortModal();
   });
+}
+
+// Bench only: {"type":"echo","at":"reader"|"main"[,"characters":N]} comes back from that
+// depth of the host, so the bench can tell the browser's hops from the host's.
+bool WebHost::echo_(const std::string& text) {
+  if (text.find("\"echo\"") == std::string::npos) return false;
+  json message = json::parse(text, nullptr, false);
+  if (!message.is_object() || message.value("type", "") != "echo") return false;
+  json answer = {{"type", "echo"}, {"doc", message.value("doc", json())},
+                 {"call", message.value("call", json())}};
+  // And a text of that many characters: the channel's floor for a long answer.
+  const std::int64_t characters = message.value("characters", std::int64_t{0});
+  if (characters > 0 && characters <= 128 * 1024 * 1024)
+    answer["value"] = std::string(static_cast<std::size_t>(characters), 'A');
+  if (message.value("at", "") == "main")
+    loop().performOnMainThread([this, answer] { send_(answer); });
+  else
+    send_(answer);
+  return true;
 }
 
 void WebHost::receive_(std::string text) {

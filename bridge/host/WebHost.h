@@ -56,6 +56,8 @@ struct HostOptions {
   std::string answersPath;
   // Show real panels (zenity) when no answers are scripted.
   bool interactivePanels = false;
+  // Bench only: answer echo messages (see echo_).
+  bool benchEcho = false;
   int in = 0;
   int out = 1;
 };
@@ -100,6 +102,7 @@ class WebHost : public Browser::Host, public PageLink {
   };
 
   void readInput_();
+  bool echo_(const std::string& text);
   void receive_(std::string text);
   void closing_(const json& doc);
   void drain_();
