@@ -513,12 +513,10 @@ void WebHost::send_(const json& message) {
   std::string text = messageText(message);
   std::lock_guard<std::mutex> lock(outMutex_);
   if (outBroken_) return;
-  for (const auto& body : framePieces(text, kPieceLimit, message.value("doc", json()))) {
-    if (!writeMessage(options_.out, body)) {
-      outBroken_ = true;
-      return;
-    }
-  }
+  framePieces(text, kPieceLimit, message.value("doc", json()), [this](const std::string& body) {
+    outBroken_ = !writeMessage(options_.out, body);
+    return !outBroken_;
+  });
 }
 
 void WebHost::sendError_(const json& message, const std::string& text) {
