@@ -240,6 +240,7 @@ void WebHost::drain_() {
     Incoming incoming = std::move(inbox_.front());
     inbox_.pop_front();
     busy_ = true;
+    if (options_.benchEcho) handling_ = std::chrono::steady_clock::now();
     handle_(incoming);
     busy_ = false;
     if (zenity_) zenity_->closeEnded();
@@ -511,6 +512,12 @@ void WebHost::releasePage(const json& doc, std::int64_t fn) {
 
 void WebHost::send_(const json& message) {
   std::string text = messageText(message);
+  // Bench only: a result says how long the host took for it, from the start
+  // of its handling on the main loop.
+  if (options_.benchEcho && message.value("type", "") == "result" && text.back() == '}')
+    text.insert(text.size() - 1, ",\"hostUs\":" + std::to_string(
+        std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - handling_).count()));
   std::lock_guard<std::mutex> lock(outMutex_);
   if (outBroken_) return;
   framePieces(text, kPieceLimit, message.value("doc", json()), [this](const std::string& body) {

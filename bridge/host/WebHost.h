@@ -23,6 +23,7 @@
 //   {"type":"error"[,"doc":D][,"call":C],"message":E}
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <set>
@@ -147,6 +148,7 @@ class WebHost : public Browser::Host, public PageLink {
 
   std::deque<Incoming> inbox_;     // main thread only
   bool busy_ = false;              // a message is being handled (maybe in a nested run)
+  std::chrono::steady_clock::time_point handling_;  // since when (bench only)
   bool inputClosed_ = false;       // main thread only
   std::thread reader_;
   std::mutex outMutex_;

@@ -1,6 +1,7 @@
 #include "Wire.h"
 
 #include <errno.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -242,10 +243,21 @@ std::string readableText(const std::string& text) {
   return out;
 }
 
+// Length and body in one write where the pipe takes them at once, so the
+// browser wakes once per message, not once for each.
 bool writeMessage(int fd, const std::string& body) {
   const auto length = static_cast<std::uint32_t>(body.size());
-  return writeFully(fd, reinterpret_cast<const char*>(&length), sizeof length) &&
-         writeFully(fd, body.data(), body.size());
+  iovec parts[2] = {{const_cast<std::uint32_t*>(&length), sizeof length},
+                    {const_cast<char*>(body.data()), body.size()}};
+  ssize_t n;
+  do n = ::writev(fd, parts, 2);
+  while (n < 0 && errno == EINTR);
+  if (n < 0) return false;
+  if (static_cast<std::size_t>(n) < sizeof length)
+    return writeFully(fd, reinterpret_cast<const char*>(&length) + n, sizeof length - n) &&
+           writeFully(fd, body.data(), body.size());
+  const std::size_t sent = static_cast<std::size_t>(n) - sizeof length;
+  return writeFully(fd, body.data() + sent, body.size() - sent);
 }
 
 }  // namespace Bridge
