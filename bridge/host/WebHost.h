@@ -23,6 +23,7 @@
 //   {"type":"error"[,"doc":D][,"call":C],"message":E}
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <set>
@@ -56,6 +57,8 @@ struct HostOptions {
   std::string answersPath;
   // Show real panels (zenity) when no answers are scripted.
   bool interactivePanels = false;
+  // Bench only: answer echo messages (see echo_).
+  bool benchEcho = false;
   int in = 0;
   int out = 1;
 };
@@ -100,6 +103,7 @@ class WebHost : public Browser::Host, public PageLink {
   };
 
   void readInput_();
+  bool echo_(const std::string& text);
   void receive_(std::string text);
   void closing_(const json& doc);
   void drain_();
@@ -144,6 +148,7 @@ class WebHost : public Browser::Host, public PageLink {
 
   std::deque<Incoming> inbox_;     // main thread only
   bool busy_ = false;              // a message is being handled (maybe in a nested run)
+  std::chrono::steady_clock::time_point handling_;  // since when (bench only)
   bool inputClosed_ = false;       // main thread only
   std::thread reader_;
   std::mutex outMutex_;

@@ -1,6 +1,7 @@
 #include "Wire.h"
 
 #include <errno.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -148,9 +149,12 @@ ReadResult readMessage(int fd, std::string& out, std::size_t limit, std::uint32_
   return ReadResult::Message;
 }
 
-std::vector<std::string> framePieces(const std::string& json, std::size_t limit,
-                                     const nlohmann::json& doc) {
-  if (json.size() <= limit) return {json};
+void framePieces(const std::string& json, std::size_t limit, const nlohmann::json& doc,
+                 const std::function<bool(const std::string&)>& emit) {
+  if (json.size() <= limit) {
+    emit(json);
+    return;
+  }
   const std::string head =
       "{\"type\":\"piece\"," + (doc.is_null() ? std::string() : "\"doc\":" + messageText(doc) + ",");
   const std::string middle = "\"text\":\"";
@@ -158,8 +162,7 @@ std::vector<std::string> framePieces(const std::string& json, std::size_t limit,
   const std::size_t envelope = head.size() + std::strlen("\"last\":false,") + middle.size() + tail.size();
   // Room for at least one escaped character (\u00XX, or 4 bytes of UTF-8).
   const std::size_t room = limit > envelope + 6 ? limit - envelope : 6;
-  std::vector<std::string> pieces;
-  std::string text;
+  std::string text, body;
   std::size_t at = 0;
   while (at < json.size()) {
     text.clear();
@@ -192,16 +195,15 @@ std::vector<std::string> framePieces(const std::string& json, std::size_t limit,
       else text.append(json, at, length);
       at += length;
     }
-    std::string body;
+    body.clear();
     body.reserve(envelope + text.size());
     body += head;
     body += at == json.size() ? "\"last\":true," : "\"last\":false,";
     body += middle;
     body += text;
     body += tail;
-    pieces.push_back(std::move(body));
+    if (!emit(body)) return;
   }
-  return pieces;
 }
 
 std::string readableText(const std::string& text) {
@@ -241,10 +243,21 @@ std::string readableText(const std::string& text) {
   return out;
 }
 
+// Length and body in one write where the pipe takes them at once, so the
+// browser wakes once per message, not once for each.
 bool writeMessage(int fd, const std::string& body) {
   const auto length = static_cast<std::uint32_t>(body.size());
-  return writeFully(fd, reinterpret_cast<const char*>(&length), sizeof length) &&
-         writeFully(fd, body.data(), body.size());
+  iovec parts[2] = {{const_cast<std::uint32_t*>(&length), sizeof length},
+                    {const_cast<char*>(body.data()), body.size()}};
+  ssize_t n;
+  do n = ::writev(fd, parts, 2);
+  while (n < 0 && errno == EINTR);
+  if (n < 0) return false;
+  if (static_cast<std::size_t>(n) < sizeof length)
+    return writeFully(fd, reinterpret_cast<const char*>(&length) + n, sizeof length - n) &&
+           writeFully(fd, body.data(), body.size());
+  const std::size_t sent = static_cast<std::size_t>(n) - sizeof length;
+  return writeFully(fd, body.data() + sent, body.size() - sent);
 }
 
 }  // namespace Bridge

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,10 @@ std::string messageText(const nlohmann::json& message);
 // {"type":"piece","last":bool,"text":"..."} whose texts, joined in order, give
 // the original; each piece also carries `doc` (when not null) so that the
 // extension can route it unread. Pieces are cut on UTF-8 character
-// boundaries and filled up to `limit`.
-std::vector<std::string> framePieces(const std::string& json, std::size_t limit = kPieceLimit,
-                                     const nlohmann::json& doc = nullptr);
+// boundaries and filled up to `limit`. Each body goes to `emit` as it is made
+// (so a long answer is never held twice); false from it stops the rest.
+void framePieces(const std::string& json, std::size_t limit, const nlohmann::json& doc,
+                 const std::function<bool(const std::string&)>& emit);
 
 // The text with each byte sequence that is not UTF-8 and each unpaired
 // surrogate escape (\ud800) replaced by U+FFFD: what a browser may send for a

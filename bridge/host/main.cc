@@ -5,7 +5,8 @@
 // Environment: TARSEN_WEB_PLUGIN, the plug-in to load (default: the installed
 // one beside it, else the one built with it); TARSEN_WEB_ANSWERS, a file of
 // scripted panel answers for tests (a JSON array: {"choose": [paths]},
-// "cancel" or "ignore").
+// "cancel" or "ignore"); TARSEN_WEB_BENCH_ECHO, set by bench/run only: echo
+// messages are answered.
 #include <unistd.h>
 
 #include <cstdio>
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
   options.pluginPath = environment("TARSEN_WEB_PLUGIN",
                                    installed.empty() ? HOST_DEFAULT_PLUGIN : installed);
   options.answersPath = environment("TARSEN_WEB_ANSWERS");
+  options.benchEcho = !environment("TARSEN_WEB_BENCH_ECHO").empty();
   options.interactivePanels = options.answersPath.empty() &&
                               (!environment("DISPLAY").empty() ||
                                !environment("WAYLAND_DISPLAY").empty());

@@ -50,17 +50,23 @@ int Socket::waitUntilReady(short events, int ms) {
 int Socket::recv(char* buffer, int length) {
   if (_fd == -1) return -1;
   _timedOut = false;
+  // Read first; the bounded wait is paid only when a read would block, so a
+  // busy socket costs one syscall per buffer.
+  const int flags = _idleMs >= 0 ? MSG_DONTWAIT : 0;
   ssize_t n;
-  do {
-    if (_idleMs >= 0 && waitUntilReady(POLLIN, _idleMs) == 0) {
+  for (;;) {
+    n = ::recv(_fd, buffer, static_cast<size_t>(length), flags);
+    if (n >= 0 || _idleMs < 0) break;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+    const int ready = waitUntilReady(POLLIN, _idleMs);
+    if (ready == 0) {
       _timedOut = true;
       TA_LOG(1, "Socket::recv() [%p] - no byte came in %i ms", asPointer(_fd), _idleMs);
       return -1;
     }
-    // Once bounded, recv must never block: readiness was just seen (a failed
-    // poll leaves the error to recv).
-    n = ::recv(_fd, buffer, static_cast<size_t>(length), _idleMs >= 0 ? MSG_DONTWAIT : 0);
-  } while (n < 0 && _idleMs >= 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+    if (ready < 0) break;
+  }
   if (n < 0) {
     TA_LOG(1, "Socket::recv() [%p] - recv failed (%i)", asPointer(_fd), static_cast<int>(n));
     return -1;
@@ -76,14 +82,19 @@ int Socket::send(const char* buffer, int length) {
   // cannot hold us.
   const int flags = MSG_NOSIGNAL | (_idleMs >= 0 ? MSG_DONTWAIT : 0);
   ssize_t n;
-  do {
-    if (_idleMs >= 0 && waitUntilReady(POLLOUT, _idleMs) == 0) {
+  for (;;) {
+    n = ::send(_fd, buffer, static_cast<size_t>(length), flags);
+    if (n >= 0 || _idleMs < 0) break;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
+    const int ready = waitUntilReady(POLLOUT, _idleMs);
+    if (ready == 0) {
       _timedOut = true;
       TA_LOG(1, "Socket::send() [%p] - no byte went in %i ms", asPointer(_fd), _idleMs);
       return -1;
     }
-    n = ::send(_fd, buffer, static_cast<size_t>(length), flags);
-  } while (n < 0 && _idleMs >= 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+    if (ready < 0) break;
+  }
   if (n < 0) {
     TA_LOG(1, "Socket::send() [%p] - send failed (%i)", asPointer(_fd), static_cast<int>(n));
     return -1;

@@ -35,7 +35,11 @@ TEST(Wire, PiecesJoinBackWithinTheLimit) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 20) + " limit " + std::to_string(c.limit));
-    auto bodies = Bridge::framePieces(c.text, c.limit, 7);
+    std::vector<std::string> bodies;
+    Bridge::framePieces(c.text, c.limit, 7, [&](const std::string& body) {
+      bodies.push_back(body);
+      return true;
+    });
     if (c.pieces) EXPECT_EQ(bodies.size(), c.pieces);
     else EXPECT_GT(bodies.size(), 1u);
     std::string joined = bodies.size() == 1 ? bodies[0] : "";
