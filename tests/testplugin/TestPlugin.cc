@@ -1,7 +1,5 @@
 // A plug-in that drives the host through the browser functions: variants,
-// page objects, exceptions, calls from a thread, streams, events, drawing.
-#include <cairo.h>
-
+// page objects, exceptions, calls from a thread, streams.
 #include <cstring>
 #include <string>
 #include <thread>
@@ -19,10 +17,7 @@ NPNetscapeFuncs browser;
 // destroyed while the page still holds the object.
 struct Instance : NPObject {
   NPP npp = nullptr;
-  std::string lastEvent;
   NPVariant kept{};  // a string or a retained page object, once set
-  int draws = 0;
-  bool framed = false;
   std::vector<std::thread> workers;
   // One fetch at a time: its page function, the bytes and the blocks.
   NPObject* fetchCallback = nullptr;
@@ -180,18 +175,6 @@ bool fetch(Call& c) {
   return true;
 }
 
-bool invalidate(Call& c) {
-  NPRect rect{1, 2, 30, 40};
-  browser.invalidaterect(c.in.npp, &rect);
-  return true;
-}
-
-bool state(Call& c) {
-  setString(c.result, "draws=" + std::to_string(c.in.draws) + " last=" + c.in.lastEvent +
-                          " framed=" + (c.in.framed ? "yes" : "no"));
-  return true;
-}
-
 bool evaluate(Call& c) {
   if (c.count != 1 || !NPVARIANT_IS_STRING(c.args[0])) return false;
   NPObject* window = nullptr;
@@ -216,10 +199,9 @@ bool badFree(Call&) {
 
 using Method = bool (*)(Call&);
 const std::pair<const char*, Method> kMethods[] = {
-    {"echo", echo},   {"kindOf", kindOf},         {"make", make},   {"call", call},
-    {"prop", prop},   {"throwError", throwError}, {"later", later}, {"fetch", fetch},
-    {"state", state}, {"invalidate", invalidate}, {"evaluate", evaluate},
-    {"leak", leak},   {"badFree", badFree},
+    {"echo", echo}, {"kindOf", kindOf},         {"make", make},   {"call", call},
+    {"prop", prop}, {"throwError", throwError}, {"later", later}, {"fetch", fetch},
+    {"evaluate", evaluate}, {"leak", leak}, {"badFree", badFree},
 };
 
 Method findMethod(NPIdentifier id) {
@@ -338,29 +320,8 @@ void urlNotify(NPP npp, const char*, NPReason reason, void*) {
   browser.releaseobject(callback);
 }
 
-// Each event is recorded; a click frames the area and asks for a redraw.
-int16_t handleEvent(NPP npp, void* raw) {
-  static const char* kNames[] = {"", "draw", "mousedown", "mouseup", "", "", "", "", "", "",
-                                 "", "focus", "", "scroll"};
-  Instance* instance = instanceOf(npp);
-  auto* event = static_cast<NPCocoaEvent*>(raw);
-  if (!instance || !event || event->type >= 14 || !*kNames[event->type]) return 0;
-  instance->lastEvent = kNames[event->type];
-  if (event->type == NPCocoaEventDrawRect) {
-    ++instance->draws;
-    auto* cr = static_cast<cairo_t*>(event->data.draw.context);
-    cairo_set_source_rgb(cr, 0.2, 0.4, instance->framed ? 0.1 : 0.9);
-    cairo_rectangle(cr, 0, 0, event->data.draw.width, event->data.draw.height);
-    cairo_fill(cr);
-  } else if (event->type == NPCocoaEventFocusChanged) {
-    instance->framed = event->data.focus.hasFocus;
-    if (!instance->framed) instance->lastEvent = "blur";
-  } else if (event->type != NPCocoaEventScrollWheel) {
-    instance->framed = true;
-    browser.invalidaterect(npp, nullptr);
-  }
-  return 1;
-}
+// Events and drawing are the product plug-in's pages' (view-shot.html).
+int16_t handleEvent(NPP, void*) { return 0; }
 
 NPError getValue(NPP npp, NPPVariable variable, void* value) {
   if (!instanceOf(npp) || variable != NPPVpluginScriptableNPObject) return NPERR_GENERIC_ERROR;
