@@ -1,5 +1,6 @@
 // A plug-in that drives the host through the browser functions: variants,
-// page objects, exceptions, calls from a thread, streams.
+// page objects, exceptions, calls from a thread. Streams, events and drawing
+// are the product plug-in's pages' (view-shot.html) and Browser_test's.
 #include <cstring>
 #include <string>
 #include <thread>
@@ -19,11 +20,6 @@ struct Instance : NPObject {
   NPP npp = nullptr;
   NPVariant kept{};  // a string or a retained page object, once set
   std::vector<std::thread> workers;
-  // One fetch at a time: its page function, the bytes and the blocks.
-  NPObject* fetchCallback = nullptr;
-  std::string fetched;
-  int blocks = 0;
-  bool inOrder = true;
 };
 
 void setString(NPVariant* out, const std::string& text) {
@@ -162,19 +158,6 @@ bool later(Call& c) {
   return true;
 }
 
-// fetch(url, fn): fn(outcome, text, blocks, inOrder) once the stream ends.
-bool fetch(Call& c) {
-  Instance& in = c.in;
-  if (c.count != 2 || !NPVARIANT_IS_OBJECT(c.args[1]) || in.fetchCallback) return false;
-  in.fetched.clear();
-  in.blocks = 0;
-  in.inOrder = true;
-  NPError rc = browser.geturlnotify(in.npp, toText(c.args[0]).c_str(), nullptr, nullptr);
-  if (rc == NPERR_NO_ERROR) in.fetchCallback = browser.retainobject(NPVARIANT_TO_OBJECT(c.args[1]));
-  INT32_TO_NPVARIANT(rc, *c.result);
-  return true;
-}
-
 bool evaluate(Call& c) {
   if (c.count != 1 || !NPVARIANT_IS_STRING(c.args[0])) return false;
   NPObject* window = nullptr;
@@ -200,7 +183,7 @@ bool badFree(Call&) {
 using Method = bool (*)(Call&);
 const std::pair<const char*, Method> kMethods[] = {
     {"echo", echo}, {"kindOf", kindOf},         {"make", make},   {"call", call},
-    {"prop", prop}, {"throwError", throwError}, {"later", later}, {"fetch", fetch},
+    {"prop", prop}, {"throwError", throwError}, {"later", later},
     {"evaluate", evaluate}, {"leak", leak}, {"badFree", badFree},
 };
 
@@ -284,7 +267,6 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
   if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
   for (auto& worker : instance->workers) worker.join();
   browser.releasevariantvalue(&instance->kept);
-  if (instance->fetchCallback) browser.releaseobject(instance->fetchCallback);
   instance->npp = nullptr;
   npp->pdata = nullptr;
   browser.releaseobject(instance);
@@ -292,35 +274,6 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
 }
 
 NPError setWindow(NPP, NPWindow*) { return NPERR_NO_ERROR; }
-NPError newStream(NPP, NPMIMEType, NPStream*, NPBool, uint16_t*) { return NPERR_NO_ERROR; }
-// Small on purpose, so that even short files arrive in several blocks.
-int32_t writeReady(NPP, NPStream*) { return 100; }
-
-int32_t write(NPP npp, NPStream*, int32_t offset, int32_t len, void* buffer) {
-  Instance* instance = instanceOf(npp);
-  if (!instance) return -1;
-  if (offset != static_cast<int32_t>(instance->fetched.size())) instance->inOrder = false;
-  instance->fetched.append(static_cast<const char*>(buffer), static_cast<std::size_t>(len));
-  ++instance->blocks;
-  return len;
-}
-
-void urlNotify(NPP npp, const char*, NPReason reason, void*) {
-  Instance* instance = instanceOf(npp);
-  if (!instance || !instance->fetchCallback) return;
-  NPObject* callback = instance->fetchCallback;
-  instance->fetchCallback = nullptr;
-  NPVariant args[4], result;
-  setString(&args[0], reason == NPRES_DONE ? "done" : "failed");
-  setString(&args[1], instance->fetched);
-  INT32_TO_NPVARIANT(instance->blocks, args[2]);
-  BOOLEAN_TO_NPVARIANT(instance->inOrder, args[3]);
-  if (browser.invokeDefault(npp, callback, args, 4, &result)) browser.releasevariantvalue(&result);
-  for (auto& a : args) browser.releasevariantvalue(&a);
-  browser.releaseobject(callback);
-}
-
-// Events and drawing are the product plug-in's pages' (view-shot.html).
 int16_t handleEvent(NPP, void*) { return 0; }
 
 NPError getValue(NPP npp, NPPVariable variable, void* value) {
@@ -345,11 +298,7 @@ EXPORT NPError NP_GetEntryPoints(NPPluginFuncs* funcs) {
   funcs->newp = pluginNew;
   funcs->destroy = pluginDestroy;
   funcs->setwindow = setWindow;
-  funcs->newstream = newStream;
-  funcs->writeready = writeReady;
-  funcs->write = write;
   funcs->event = handleEvent;
-  funcs->urlnotify = urlNotify;
   funcs->getvalue = getValue;
   return NPERR_NO_ERROR;
 }
