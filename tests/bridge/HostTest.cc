@@ -57,6 +57,7 @@ TEST(Wire, PiecesJoinBackWithinTheLimit) {
 
 TEST(Wire, LocationOfTheReportedAddress) {
   const std::pair<const char*, const char*> cases[] = {
+      {"https://www.example.com/a.html", "https: www.example.com "},
       {"http://127.0.0.1:8080/a.html", "http: 127.0.0.1 8080"},
       {"http://user:pw@www.example.com:81/x?y#z", "http: www.example.com 81"},
       {"http://[::1]:9000/", "http: [::1] 9000"},

@@ -8,7 +8,8 @@
   examples REFERENCE DATA_DIR OUT_PAGE -- COMMAND...: the ```html
       example is the page's body, each ```js example (with its "example setup"
       and "example after" comments) a step run after the previous one's done();
-      then runs COMMAND.
+      then runs COMMAND. With --bridge first, the ```js bridge-example steps
+      make the page alone.
 """
 import filecmp
 import json
@@ -171,13 +172,15 @@ next();
 
 
 def examples(args):
+    kind = "bridge-example" if args[:1] == ["--bridge"] else "example"
+    args = args[kind != "example":]
     if len(args) < 4 or args[3] != "--":
         sys.exit(__doc__)
     reference = Path(args[0]).read_text()
     body, steps, comments = None, [], 0
     for m in BLOCK.finditer(reference):
         comments += bool(m.group("setup")) + bool(m.group("after"))
-        if m.group("kind") != "example":
+        if m.group("kind") != kind:
             continue
         if m.group("lang") == "html":
             if body is not None:
@@ -188,11 +191,11 @@ def examples(args):
             steps.append("function (done) {\n%s}" % code)
     if comments != reference.count("<!-- example "):
         sys.exit("page-api examples: an example comment stands apart from its block")
-    if body is None or not steps:
+    if (body is None and kind == "example") or not steps:
         sys.exit("page-api examples: the reference has no html example block or no js examples")
     data = json.dumps(str(Path(args[1]).resolve()) + "/")
     Path(args[2]).write_text(
-        "<!DOCTYPE html>\n<html><head><title>page-api.md examples</title></head><body>\n" + body +
+        "<!DOCTYPE html>\n<html><head><title>page-api.md examples</title></head><body>\n" + (body or "") +
         HARNESS % (data, ",\n".join(steps)) + "</body></html>\n")
     sys.exit(subprocess.call(args[4:]))
 

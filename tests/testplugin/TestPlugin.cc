@@ -1,7 +1,6 @@
 // A plug-in that drives the host through the browser functions: variants,
-// page objects, exceptions, calls from a thread, streams, events, drawing.
-#include <cairo.h>
-
+// page objects, exceptions, calls from a thread. Streams, events and drawing
+// are the product plug-in's pages' (view-shot.html) and Browser_test's.
 #include <cstring>
 #include <string>
 #include <thread>
@@ -19,16 +18,8 @@ NPNetscapeFuncs browser;
 // destroyed while the page still holds the object.
 struct Instance : NPObject {
   NPP npp = nullptr;
-  std::string lastEvent;
   NPVariant kept{};  // a string or a retained page object, once set
-  int draws = 0;
-  bool framed = false;
   std::vector<std::thread> workers;
-  // One fetch at a time: its page function, the bytes and the blocks.
-  NPObject* fetchCallback = nullptr;
-  std::string fetched;
-  int blocks = 0;
-  bool inOrder = true;
 };
 
 void setString(NPVariant* out, const std::string& text) {
@@ -167,31 +158,6 @@ bool later(Call& c) {
   return true;
 }
 
-// fetch(url, fn): fn(outcome, text, blocks, inOrder) once the stream ends.
-bool fetch(Call& c) {
-  Instance& in = c.in;
-  if (c.count != 2 || !NPVARIANT_IS_OBJECT(c.args[1]) || in.fetchCallback) return false;
-  in.fetched.clear();
-  in.blocks = 0;
-  in.inOrder = true;
-  NPError rc = browser.geturlnotify(in.npp, toText(c.args[0]).c_str(), nullptr, nullptr);
-  if (rc == NPERR_NO_ERROR) in.fetchCallback = browser.retainobject(NPVARIANT_TO_OBJECT(c.args[1]));
-  INT32_TO_NPVARIANT(rc, *c.result);
-  return true;
-}
-
-bool invalidate(Call& c) {
-  NPRect rect{1, 2, 30, 40};
-  browser.invalidaterect(c.in.npp, &rect);
-  return true;
-}
-
-bool state(Call& c) {
-  setString(c.result, "draws=" + std::to_string(c.in.draws) + " last=" + c.in.lastEvent +
-                          " framed=" + (c.in.framed ? "yes" : "no"));
-  return true;
-}
-
 bool evaluate(Call& c) {
   if (c.count != 1 || !NPVARIANT_IS_STRING(c.args[0])) return false;
   NPObject* window = nullptr;
@@ -216,10 +182,9 @@ bool badFree(Call&) {
 
 using Method = bool (*)(Call&);
 const std::pair<const char*, Method> kMethods[] = {
-    {"echo", echo},   {"kindOf", kindOf},         {"make", make},   {"call", call},
-    {"prop", prop},   {"throwError", throwError}, {"later", later}, {"fetch", fetch},
-    {"state", state}, {"invalidate", invalidate}, {"evaluate", evaluate},
-    {"leak", leak},   {"badFree", badFree},
+    {"echo", echo}, {"kindOf", kindOf},         {"make", make},   {"call", call},
+    {"prop", prop}, {"throwError", throwError}, {"later", later},
+    {"evaluate", evaluate}, {"leak", leak}, {"badFree", badFree},
 };
 
 Method findMethod(NPIdentifier id) {
@@ -302,7 +267,6 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
   if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
   for (auto& worker : instance->workers) worker.join();
   browser.releasevariantvalue(&instance->kept);
-  if (instance->fetchCallback) browser.releaseobject(instance->fetchCallback);
   instance->npp = nullptr;
   npp->pdata = nullptr;
   browser.releaseobject(instance);
@@ -310,57 +274,7 @@ NPError pluginDestroy(NPP npp, NPSavedData**) {
 }
 
 NPError setWindow(NPP, NPWindow*) { return NPERR_NO_ERROR; }
-NPError newStream(NPP, NPMIMEType, NPStream*, NPBool, uint16_t*) { return NPERR_NO_ERROR; }
-// Small on purpose, so that even short files arrive in several blocks.
-int32_t writeReady(NPP, NPStream*) { return 100; }
-
-int32_t write(NPP npp, NPStream*, int32_t offset, int32_t len, void* buffer) {
-  Instance* instance = instanceOf(npp);
-  if (!instance) return -1;
-  if (offset != static_cast<int32_t>(instance->fetched.size())) instance->inOrder = false;
-  instance->fetched.append(static_cast<const char*>(buffer), static_cast<std::size_t>(len));
-  ++instance->blocks;
-  return len;
-}
-
-void urlNotify(NPP npp, const char*, NPReason reason, void*) {
-  Instance* instance = instanceOf(npp);
-  if (!instance || !instance->fetchCallback) return;
-  NPObject* callback = instance->fetchCallback;
-  instance->fetchCallback = nullptr;
-  NPVariant args[4], result;
-  setString(&args[0], reason == NPRES_DONE ? "done" : "failed");
-  setString(&args[1], instance->fetched);
-  INT32_TO_NPVARIANT(instance->blocks, args[2]);
-  BOOLEAN_TO_NPVARIANT(instance->inOrder, args[3]);
-  if (browser.invokeDefault(npp, callback, args, 4, &result)) browser.releasevariantvalue(&result);
-  for (auto& a : args) browser.releasevariantvalue(&a);
-  browser.releaseobject(callback);
-}
-
-// Each event is recorded; a click frames the area and asks for a redraw.
-int16_t handleEvent(NPP npp, void* raw) {
-  static const char* kNames[] = {"", "draw", "mousedown", "mouseup", "", "", "", "", "", "",
-                                 "", "focus", "", "scroll"};
-  Instance* instance = instanceOf(npp);
-  auto* event = static_cast<NPCocoaEvent*>(raw);
-  if (!instance || !event || event->type >= 14 || !*kNames[event->type]) return 0;
-  instance->lastEvent = kNames[event->type];
-  if (event->type == NPCocoaEventDrawRect) {
-    ++instance->draws;
-    auto* cr = static_cast<cairo_t*>(event->data.draw.context);
-    cairo_set_source_rgb(cr, 0.2, 0.4, instance->framed ? 0.1 : 0.9);
-    cairo_rectangle(cr, 0, 0, event->data.draw.width, event->data.draw.height);
-    cairo_fill(cr);
-  } else if (event->type == NPCocoaEventFocusChanged) {
-    instance->framed = event->data.focus.hasFocus;
-    if (!instance->framed) instance->lastEvent = "blur";
-  } else if (event->type != NPCocoaEventScrollWheel) {
-    instance->framed = true;
-    browser.invalidaterect(npp, nullptr);
-  }
-  return 1;
-}
+int16_t handleEvent(NPP, void*) { return 0; }
 
 NPError getValue(NPP npp, NPPVariable variable, void* value) {
   if (!instanceOf(npp) || variable != NPPVpluginScriptableNPObject) return NPERR_GENERIC_ERROR;
@@ -384,11 +298,7 @@ EXPORT NPError NP_GetEntryPoints(NPPluginFuncs* funcs) {
   funcs->newp = pluginNew;
   funcs->destroy = pluginDestroy;
   funcs->setwindow = setWindow;
-  funcs->newstream = newStream;
-  funcs->writeready = writeReady;
-  funcs->write = write;
   funcs->event = handleEvent;
-  funcs->urlnotify = urlNotify;
   funcs->getvalue = getValue;
   return NPERR_NO_ERROR;
 }

@@ -462,6 +462,7 @@ TEST(Platform, ErrorTextsAndTimeSince) {
 // a FIFO: opening it for reading blocks until the command writes, no poll.
 using ShellTest = LogTest;  // a private folder
 
+// Launches in a row leaving no zombie are HarluneApp_test's.
 TEST_F(ShellTest, ReturnsAtOnceWithThePidLeavesNothingToReapAndNoDescriptors) {
   const std::string fifo = Path("in"), out = Path("out");
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
@@ -489,14 +490,6 @@ TEST_F(ShellTest, ReturnsAtOnceWithThePidLeavesNothingToReapAndNoDescriptors) {
   const std::string seen = output();
   EXPECT_EQ(" got go 0\n", seen.substr(seen.find(' '))) << seen;
   close(100);
-  // Many launches in a row leave no zombie (a child of ours with state Z).
-  for (int i = 0; i < 20; ++i) ASSERT_EQ(0, ta_shell_create(&pid, "exit 3"));
-  FILE* ps = popen(("ps -o stat= --ppid " + std::to_string(getpid())).c_str(), "r");
-  ASSERT_NE(ps, nullptr);
-  int zombies = 0;
-  for (int c; (c = fgetc(ps)) != EOF;) zombies += c == 'Z';
-  pclose(ps);
-  EXPECT_EQ(0, zombies);
   EXPECT_EQ(EINVAL, ta_shell_create(nullptr, "true"));
   EXPECT_EQ(EINVAL, ta_shell_create(&pid, nullptr));
 }

@@ -2,7 +2,6 @@
 // of any declared size, null instances, and the script object's names.
 #include "host/nptarsenweb.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -62,16 +61,9 @@ TEST(BrowserTable, CopiedUpToItsSizeAndTheScriptObjectHasExactlyItsNames) {
 
   browser.size = sizeof browser;
   TW_PopulateNetscapeFunctionTable(&browser);
-  std::vector<std::string> methods = {
-      "addToDownloadList", "addToUploadList", "clearDownloadList", "clearUploadList",
-      "harluneHttpRequest", "harluneHttpRequestAsync", "displayAboutWindow",
-      "displayPreferencesWindow", "displayTransferManager", "handleDrop", "initSession",
-      "queryBrowserEngine", "queryBuildVersion", "queryPluginVersion", "queryVersion",
-      "queryHarluneVersion", "runOpenFileDialog", "runOpenFileDialogAsync",
-      "runOpenFolderDialog", "runOpenFolderDialogAsync", "runSaveFileDialog",
-      "runSaveFileDialogAsync", "startDownload", "startDownloadToPath", "startUploadToURL",
-      "startListDownloadToPath", "startListUploadToURL", "readAsArrayBuffer",
-      "readChunkAsArrayBuffer", "httpRequestImplementation"};
+  // The thirty names the page reference lists (docs.page-api-names holds them to it).
+  std::vector<std::string> methods(std::begin(kScriptMethodNames), std::end(kScriptMethodNames));
+  ASSERT_EQ(methods.size(), 30u);
   const std::vector<std::string> properties = {"name", "dropObserver", "eventHandler"};
   for (const std::string& m : methods) {
     EXPECT_TRUE(TWScriptObjectHasMethod(nullptr, idOf(m.c_str()))) << m;
@@ -87,11 +79,6 @@ TEST(BrowserTable, CopiedUpToItsSizeAndTheScriptObjectHasExactlyItsNames) {
                  TWScriptObjectHasProperty(nullptr, idOf(no)))
         << no;
   }
-  // No name beyond the thirty: the published list is the same set.
-  std::vector<std::string> table(std::begin(kScriptMethodNames), std::end(kScriptMethodNames));
-  std::sort(table.begin(), table.end());
-  std::sort(methods.begin(), methods.end());
-  EXPECT_EQ(table, methods);
   TW_ClearNetscapeFunctionTable();
 }
 

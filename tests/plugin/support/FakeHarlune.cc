@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -79,11 +78,6 @@ std::vector<std::string> FakeHarlune::requests() const {
   return _requests;
 }
 
-bool FakeHarlune::waitForRequests(size_t n) const {
-  std::unique_lock<std::mutex> lock(_mutex);
-  return _changed.wait_for(lock, std::chrono::seconds(20), [&] { return _requests.size() >= n; });
-}
-
 FakeHarlune::Handler FakeHarlune::okHandler(const std::string& body, int status) {
   return [body, status](const std::string&) { return response(status, body); };
 }
@@ -124,7 +118,6 @@ void FakeHarlune::serve() {
       std::lock_guard<std::mutex> lock(_mutex);
       _requests.push_back(request);
     }
-    _changed.notify_all();
     const std::string answer = _handler(request);
     const size_t piece = _pieceSize ? _pieceSize : answer.size();
     for (size_t sent = 0; sent < answer.size();) {

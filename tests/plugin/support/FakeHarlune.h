@@ -2,7 +2,6 @@
 // a small loopback HTTP peer whose answers the test scripts.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -48,8 +47,6 @@ public:
   void publish(const TempHome& home, const std::string& key = "test-key") const;
 
   std::vector<std::string> requests() const;
-  // Waits (on a condition, bounded by a generous limit) for n requests.
-  bool waitForRequests(size_t n) const;
 
   static Handler okHandler(const std::string& body, int status = 200);
   static std::string response(int status, const std::string& body);
@@ -66,7 +63,6 @@ private:
   int _wake[2] = {-1, -1};
   uint16_t _port = 0;
   mutable std::mutex _mutex;
-  mutable std::condition_variable _changed;
   std::vector<std::string> _requests;
   std::thread _thread;
 };
