@@ -231,8 +231,7 @@ TEST(Image, AJpegCutShortIsRefused) {
   EXPECT_EQ(status, Status::BadImageData);
 }
 
-// Waits for what another process brings about; generous deadline, short
-// pauses between looks.
+// Waits for what another process brings about; generous deadline.
 bool eventually(const std::function<bool()>& condition) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!condition()) {
@@ -252,8 +251,7 @@ auto inSession(const std::string& home, F fn) {
   return result;
 }
 
-// A bundle of the idle application under a process name no other process on
-// the machine has, and another session's HOME.
+// The idle application under a process name of its own, and another session's HOME.
 class WorkspaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -291,8 +289,7 @@ class WorkspaceTest : public ::testing::Test {
     const int status = std::system((command + (times > 1 ? "wait" : "")).c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  // At most 15 bytes; the closing "z" keeps a prefix of it (tried below) from
-  // being another run's name.
+  // At most 15 bytes; the "z" keeps its prefix (tried below) from naming another run.
   const std::string name = "dk" + std::to_string(getpid()) + "z";
   const std::string id = "com.example.desktop-test." + name;
   std::string root;

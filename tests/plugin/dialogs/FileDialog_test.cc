@@ -180,30 +180,6 @@ TEST_F(Dialogs, SavePanelFormFollowsTheSystemsMinorVersion) {
   }
 }
 
-struct TypesCase { const char* suggestedName; const char* fileTypes; Strings allowed; bool other; };
-
-void PrintTo(const TypesCase& c, std::ostream* os) {
-  *os << '"' << c.suggestedName << "\" " << c.fileTypes;
-}
-
-class SavePanelTypes : public Dialogs, public ::testing::WithParamInterface<TypesCase> {};
-
-TEST_P(SavePanelTypes, AllowedAndOtherTypes) {
-  const TypesCase& c = GetParam();
-  MacSaveFileDialogImpl("Save", c.suggestedName, c.fileTypes, "chrome").doShow();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].allowedFileTypes, c.allowed);
-  EXPECT_EQ(seen[0].allowsOtherFileTypes, c.other);
-  EXPECT_EQ(seen[0].kind, Desktop::WindowKind::SavePanel);
-  EXPECT_EQ(seen[0].title, "Save");
-  EXPECT_FALSE(seen[0].canSelectHiddenExtension);
-  EXPECT_FALSE(seen[0].extensionHidden);
-}
-
-const char kDocs[] = R"([{"filter_name":"Docs","extensions":["pdf","txt"]}])";
-const char kImages[] = R"([{"filter_name":"Images","extensions":["png"]}])";
-const char kAll[] = R"([{"filter_name":"All","extensions":["*"]}])";
-
 // The chooser lists an open panel's filters by name, and "*" as any type.
 TEST_F(Dialogs, OpenPanelFiltersKeepTheirNamesAndAnyType) {
   MacOpenFileDialogImpl("", false, false,
@@ -218,30 +194,42 @@ TEST_F(Dialogs, OpenPanelFiltersKeepTheirNamesAndAnyType) {
   EXPECT_TRUE(seen[0].allowsOtherFileTypes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, SavePanelTypes,
-    ::testing::Values(
-        // Without filters: the suggested name's extension (up to four bytes
-        // after the last dot, none for a name listing authors), and any other.
-        TypesCase{"photo.jpeg", "", {"jpeg"}, true},
-        TypesCase{"backup.2019.tar", "", {"tar"}, true},
-        TypesCase{"archive.backup", "", {}, true}, TypesCase{"trailing.", "", {}, true},
-        TypesCase{"Miller et al. 2004.pdf", "", {}, true}, TypesCase{"", "", {}, true},
-        // With filters: theirs, then the suggested one, with upper-case copies.
-        TypesCase{"notes.txt", kImages, {"png", "PNG", "txt", "TXT"}, false},
-        TypesCase{"notes.txt", kDocs, {"pdf", "PDF", "txt", "TXT"}, false},
-        TypesCase{"archive.backup", kImages, {"png", "PNG"}, false},
-        // "*" allows any type; alone it sets no list.
-        TypesCase{"", kAll, {}, true}, TypesCase{"a.md", kAll, {"md", "MD"}, true},
-        // Members other than a filter's name and extensions are ignored.
-        TypesCase{"", R"([{"extensions":["png"],"filter_name":"I","n":{"d":[[1,{"a":null}]]}}])",
-                  {"png", "PNG"}, false},
-        // Each extension once, with its Unicode upper case.
-        TypesCase{"", R"([{"filter_name":"D","extensions":["txt","pdf","txt"]},)"
-                      R"({"filter_name":"M","extensions":["pdf","*","tar.gz"]}])",
-                  {"txt", "TXT", "pdf", "PDF", "tar.gz", "TAR.GZ"}, true},
-        TypesCase{"", R"([{"filter_name":"I","extensions":["äbc","é","straße","É","ш"]}])",
-                  {"äbc", "ÄBC", "é", "É", "straße", "STRASSE", "ш", "Ш"}, false}));
+// A save panel's allowed types, and whether it allows others too.
+TEST_F(Dialogs, SavePanelAllowedAndOtherTypes) {
+  const char kDocs[] = R"([{"filter_name":"Docs","extensions":["pdf","txt"]}])";
+  const char kImages[] = R"([{"filter_name":"Images","extensions":["png"]}])";
+  const char kAll[] = R"([{"filter_name":"All","extensions":["*"]}])";
+  const struct { const char* suggestedName, *fileTypes; Strings allowed; bool other; } cases[] = {
+      // Without filters: the suggested name's extension (up to four bytes
+      // after the last dot, none for a name listing authors), and any other.
+      {"photo.jpeg", "", {"jpeg"}, true}, {"backup.2019.tar", "", {"tar"}, true},
+      {"archive.backup", "", {}, true}, {"trailing.", "", {}, true},
+      {"Miller et al. 2004.pdf", "", {}, true}, {"", "", {}, true},
+      // With filters: theirs, then the suggested one, with upper-case copies.
+      {"notes.txt", kImages, {"png", "PNG", "txt", "TXT"}, false},
+      {"notes.txt", kDocs, {"pdf", "PDF", "txt", "TXT"}, false},
+      {"archive.backup", kImages, {"png", "PNG"}, false},
+      // "*" allows any type; alone it sets no list.
+      {"", kAll, {}, true}, {"a.md", kAll, {"md", "MD"}, true},
+      // Members other than a filter's name and extensions are ignored.
+      {"", R"([{"extensions":["png"],"filter_name":"I","n":{"d":[[1,{"a":null}]]}}])",
+       {"png", "PNG"}, false},
+      // Each extension once, with its Unicode upper case.
+      {"", R"([{"filter_name":"D","extensions":["txt","pdf","txt"]},)"
+           R"({"filter_name":"M","extensions":["pdf","*","tar.gz"]}])",
+       {"txt", "TXT", "pdf", "PDF", "tar.gz", "TAR.GZ"}, true},
+      {"", R"([{"filter_name":"I","extensions":["äbc","é","straße","É","ш"]}])",
+       {"äbc", "ÄBC", "é", "É", "straße", "STRASSE", "ш", "Ш"}, false}};
+  for (const auto& c : cases) {
+    seen.clear();
+    MacSaveFileDialogImpl("Save", c.suggestedName, c.fileTypes, "chrome").doShow();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].allowedFileTypes, c.allowed) << c.suggestedName << " " << c.fileTypes;
+    EXPECT_EQ(seen[0].allowsOtherFileTypes, c.other) << c.suggestedName << " " << c.fileTypes;
+    EXPECT_TRUE(seen[0].kind == Desktop::WindowKind::SavePanel && seen[0].title == "Save" &&
+                !seen[0].canSelectHiddenExtension && !seen[0].extensionHidden);
+  }
+}
 
 }  // namespace
 }  // namespace Web

@@ -102,8 +102,7 @@ TEST(HarluneApp, BundleSearchUrlKeyAndLiveness) {
 
 TEST(HarluneApp, TerminateEndsTheCopyOfThisSessionThatAnswers404) {
   TempHome home;
-  // A 404 ends the processes of the application's name, in this test's
-  // session only: the copy it started itself.
+  // A 404 ends the application's processes of this session only.
   makeBundle(home, "Applications", "while :; do sleep 0.05; done\n");
   ASSERT_EQ(openBundle(home.path(), "Applications"), 0);
   FakeHarlune missing(FakeHarlune::okHandler("", 404));
@@ -146,10 +145,8 @@ private:
   int _pid = 0;
 };
 
-// Launches start the bundle through `open`, which the host finds first on PATH.
-// Each runs in its own HOME, so its session holds only what it started, while
-// another session runs its own copy of the application, which the log of a
-// launch must never name.
+// Launches through the `open` first on PATH, each in its own HOME (session);
+// another session's copy of the application must never be named in the log.
 class HarluneAppLaunch : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -163,8 +160,7 @@ protected:
     ta_log_set_level(3);
     ::setenv("PATH", _oldPath.c_str(), 1);
     HarluneApp::setLaunchTimeoutMs(20000);
-    // Nothing started here may outlive the test; the session is this test's
-    // own HOME, so whatever it lists was started here.
+    // The session is this test's own HOME: whatever it lists was started here.
     for (const Desktop::RunningApplication& app : Desktop::Workspace::runningApplications()) {
       if (app.bundleIdentifier == kHarluneBundleIdentifier) ::kill(app.processIdentifier, SIGKILL);
     }
@@ -179,9 +175,8 @@ protected:
   const std::string _logPath = _home.path() + "/launch.log";
 };
 
-// Launches that do not wait, one after another: each that finds nothing
-// answering runs `open` again, which activates the copy already started. One
-// application, and no shell left unreaped.
+// Launches that do not wait each run `open` again, which activates the copy
+// already started: one application, no shell left unreaped.
 TEST_F(HarluneAppLaunch, RepeatedLaunchesWithoutWaitStartOneApplicationAndLeaveNoZombie) {
   const std::string install = std::string("'") + HARLUNE_SIM_PATH + "' --make-bundle '" +
                               _home.path() + "/Applications' --write-path-hint > /dev/null";
