@@ -1,6 +1,5 @@
-# Runs one bridge page: the console transcript must equal NAME-expected.txt, and
-# the journal and the plug-in's log must hold NAME-journal.txt and NAME-log.txt
-# (check-log.sh's rules).
+# Runs one bridge page: the console transcript must equal NAME-expected.txt, and the journal and the
+# plug-in's log must hold NAME-journal.txt and NAME-log.txt (check-log.sh's rules).
 string(REPLACE "|" ";" args "${ARGS}")
 get_filename_component(name "${PAGE}" NAME_WE)
 execute_process(COMMAND mktemp -d OUTPUT_VARIABLE home OUTPUT_STRIP_TRAILING_WHITESPACE)

@@ -27,8 +27,7 @@ TEST(BrowserFuncs, EveryEntryFilledAndIdentifiersKeepNamesAndIndexesApart) {
   EXPECT_EQ(both[1], f.getstringidentifier("y"));
 }
 
-// A plug-in that releases once too often is told so; the freed object is not
-// touched again.
+// A plug-in that releases once too often is told so; the freed object is not touched again.
 TEST(Objects, ReleaseOfADeadObjectIsReported) {
   std::vector<std::string> misuse;
   Objects::shared().setMisuseSink([&](const std::string& what) { misuse.push_back(what); });

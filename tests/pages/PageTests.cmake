@@ -1,11 +1,11 @@
 # tarsen_add_page_test(NAME [PAGE page] [PLUGIN path] [ARGS ...] [HOME private] [SIM]
 #                      [SIM_ARGS ...] [ENV VAR=value ...] [EXPECT_FAIL regex] [PNG file]
 #                      [EXPECT_LIKE other] [LABELS ...])
-# Runs PAGE.html (default NAME; relative to this folder unless absolute) in tarsen-browser; it must exit 0 without a leak,
-# or fail with standard error matching EXPECT_FAIL. NAME-expected.txt (else PAGE's) holds the
-# exact console, and only an EXPECT_FAIL test may have none; NAME-log.txt and NAME-journal.txt
-# texts the plug-in's log and harlune-sim's journal must hold (check-log.sh). HOME private: a
-# fresh home; SIM: harlune-sim installed there; EXPECT_LIKE: another test's files.
+# Runs PAGE.html (default NAME; relative to this folder unless absolute) in tarsen-browser; it must
+# exit 0 without a leak, or fail with standard error matching EXPECT_FAIL. NAME-expected.txt (else
+# PAGE's) holds the exact console, and only an EXPECT_FAIL test may have none; NAME-log.txt and
+# NAME-journal.txt texts the plug-in's log and harlune-sim's journal must hold (check-log.sh). HOME
+# private: a fresh home; SIM: harlune-sim installed there; EXPECT_LIKE: another test's files.
 set(TARSEN_PAGE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/RunPage.cmake)
 # Pages held to the literal policy, where the guarded one refuses more (backslashes
 # read as "/", unchecked uploads, approvals shared by every host); guard-roads runs both.

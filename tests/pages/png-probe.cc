@@ -1,7 +1,6 @@
-// png-probe FILE LIST: checks the pixels of an RGB screenshot against the
-// lines of LIST, prints each failure, and exits 1 when any failed. "#" starts
-// a comment; COLOUR is RRGGBB in hex, TOL the largest difference allowed in
-// any channel (default 0):
+// png-probe FILE LIST: checks the pixels of an RGB screenshot against the lines of LIST, prints
+// each failure, and exits 1 when any failed. "#" starts a comment; COLOUR is RRGGBB in hex, TOL the
+// largest difference allowed in any channel (default 0):
 //   X Y COLOUR [TOL]                the pixel has that colour
 //   some X Y W H COLOUR [TOL]       some pixel of the region has it
 //   none X Y W H COLOUR [TOL]       no pixel of the region has it

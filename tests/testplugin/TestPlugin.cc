@@ -89,8 +89,7 @@ bool make(Call& c) {
   return true;
 }
 
-// call(target, null, args...) calls a function, call(target, name, args...)
-// one of its methods.
+// call(target, null, args...) calls a function, call(target, name, args...) one of its methods.
 bool call(Call& c) {
   if (c.count < 2 || !NPVARIANT_IS_OBJECT(c.args[0])) return false;
   if (NPVARIANT_IS_NULL(c.args[1]))

@@ -179,9 +179,9 @@ TEST_F(LogTest, StartPicksTheFileInUseFromTheRing) {
   }
 }
 
-// Writers on three threads fill a wrapped ring of four: 3 is in use, 0 the
-// gap, 1 the oldest. Each full file switches to the next number, dropping
-// the one after it, and relinks the base name; no line is torn or lost.
+// Three threads fill a wrapped ring of four (3 in use, 0 the gap, 1 the oldest):
+// each full file switches to the next, dropping the one after it, and
+// relinks the base name; no line is torn or lost.
 TEST_F(LogTest, ThreadsWriteWholeLinesAcrossSwitchesOfAWrappedRing) {
   ta_log_set_logfile_count(3);
   for (int n = 1; n <= 3; n++) Touch("x." + std::to_string(n) + ".log");
@@ -333,8 +333,7 @@ TEST(Thread, OneSecondSleepsTheWholeTime) {
 
 constexpr int kShort = TA_ERR_INSUFFICIENT_BUFFER;
 
-// Copies into six bytes: a cut never ends inside a UTF-8 character, and
-// keeps a whole last one.
+// Copies into six bytes: a cut never ends inside a UTF-8 character, and keeps a whole last one.
 TEST(String, BoundedCopyAndAppend) {
   const char* cases[][3] = {{"0123456789", "01234", "short"},  {"01234", "01234", "fits"},
                             {"abcd\xC3\xA9", "abcd", "short"}, {"abc\xE2\x82\xAC", "abc", "short"},
@@ -450,11 +449,9 @@ TEST(Platform, ErrorTextsAndTimeSince) {
   EXPECT_EQ(0u, usec);
 }
 
-// The shell's command is no child of ours, so its output comes back through
-// a FIFO: opening it for reading blocks until the command writes, no poll.
+// The shell's command is no child of ours: its output comes back through a
+// FIFO, which blocks the reader until the command writes. (No zombie: HarluneApp_test.)
 using ShellTest = LogTest;  // a private folder
-
-// Launches in a row leaving no zombie are HarluneApp_test's.
 TEST_F(ShellTest, ReturnsAtOnceWithThePidLeavesNothingToReapAndNoDescriptors) {
   const std::string fifo = Path("in"), out = Path("out");
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));

@@ -70,8 +70,7 @@ TEST(PlugInGuarded, DestinationsStayInsideTheChosenFolder) {
   EXPECT_FALSE(core.allowDestRoot(home.path() + "/gone/x"));
 }
 
-// Guarded: an identifier no reader could trim or cut; a page without a host
-// binds no identifier.
+// Guarded: an identifier no reader could trim or cut; a page without a host binds no identifier.
 TEST(PlugInGuarded, IdentifiersAreOneTextAndHostLessPagesBindNone) {
   PlugIn core;
   core.setPageHostname("a.example");

@@ -104,8 +104,7 @@ private:
   Desktop::PanelResponder _previous;
 };
 
-// Ends no page can bring about: the panel fails, or its run ends with a code
-// of no known meaning.
+// Ends no page can bring about: the panel fails, or its run ends with a code of no known meaning.
 TEST_F(Dialogs, PanelFailuresAndOddModalResultsEndWithCodeZero) {
   answer = [](Desktop::SavePanel&) { return Desktop::PanelAnswer::fail("NSBroken", "gone"); };
   const auto save = show('s', "chrome");

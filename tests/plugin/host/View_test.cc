@@ -1,6 +1,5 @@
-// Guarded drops: the drag pasteboard is shared by everything that takes
-// drops, so a view delivers only a drop the user made onto its own area,
-// moments before, with the pasteboard unchanged since.
+// Guarded drops: the drag pasteboard is shared by everything that takes drops, so a view delivers
+// only a drop the user made onto its own area, moments before, with the pasteboard unchanged since.
 #include "host/taTarsenWebView.h"
 
 #include <string>

@@ -108,9 +108,8 @@ TEST(HttpRequestWire, ReceiveLoopAndParser) {
   }
 }
 
-// A peer that never answers costs the guarded policy one bound, whether it
-// stays silent, stops in the middle of an answer or never accepts; the
-// literal policy waits for an answer however late.
+// A peer that never answers costs the guarded policy one bound, whether it stays silent, stops in
+// the middle of an answer or never accepts; the literal policy waits for an answer however late.
 TEST(HttpRequestWire, WaitsAreBoundedInTheGuardedPolicyOnly) {
   HttpRequest::setWaitBoundsForTesting(200, 200);
   const std::string late = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}";

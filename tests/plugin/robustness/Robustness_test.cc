@@ -16,9 +16,8 @@
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define ROBUST_COUNT_HEAP 1
-// Live bytes from operator new, leaving out what the fake application's own
-// thread allocates (it keeps a record of every request it saw). The other
-// forms of new and delete call these.
+// Live bytes from operator new, leaving out what the fake application's own thread allocates (it
+// keeps a record of every request it saw). The other forms of new and delete call these.
 namespace {
 std::atomic<long long> liveBytes{0};
 thread_local bool onFakeThread = false;

@@ -1,6 +1,5 @@
-// A test program that includes this runs its cases under the literal policy:
-// they hold the original algorithms to their letter. The guarded policy has
-// its own cases.
+// A test program that includes this runs its cases under the literal policy: they hold the original
+// algorithms to their letter. The guarded policy has its own cases.
 #pragma once
 
 #include <gtest/gtest.h>

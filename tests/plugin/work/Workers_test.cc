@@ -54,8 +54,7 @@ TEST(TransfersPoller, RequestBodyIsSixLinesWithTheIdentifierEscapedWhenGuarded) 
 }
 
 // Closing a page with many sessions stops their pollers one after another:
-// each stop wakes its poller instead of waiting out the interval (a minute
-// here, so a sleeping poller could not pass).
+// each stop wakes its poller instead of waiting out the interval (a minute).
 TEST(TransfersPoller, StopWakesThePollerAtOnce) {
   Testing::TempHome home;
   FakeHarlune app;
