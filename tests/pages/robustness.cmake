@@ -11,6 +11,14 @@ if(TARGET tarsenweb AND TARGET tarsen-browser AND TARGET harlune-sim)
   tarsen_add_page_test(transfers PLUGIN ${plugin} HOME private SIM LABELS robustness
                        ARGS ${slow_page} --user-agent Chrome/120.0
                             --url file://${TARSEN_PAGE_DIR}/transfers.html)
+  # A hundred sessions close at once; their objects are written out here.
+  set(OBJECTS "")
+  foreach(i RANGE 99)
+    string(APPEND OBJECTS "<object type=\"application/x-tarsen-web\" id=\"p${i}\"></object>\n")
+  endforeach()
+  configure_file(robust-close.html robust-close.html @ONLY)
+  tarsen_add_page_test(robust-close PAGE ${CMAKE_CURRENT_BINARY_DIR}/robust-close PLUGIN ${plugin}
+                       HOME private SIM LABELS robustness ARGS --timeout 30)
   set_tests_properties(page.robust-faults page.transfers PROPERTIES TIMEOUT 300)
   tarsen_add_page_test(robust-bounds PLUGIN ${plugin} HOME private SIM LABELS robustness
                        SIM_ARGS --misbehave hang --misbehave-path /v5/harlune/hang
