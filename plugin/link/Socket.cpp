@@ -47,59 +47,50 @@ int Socket::waitUntilReady(short events, int ms) {
   }
 }
 
-int Socket::recv(char* buffer, int length) {
+// One recv or send (`io`), tried first; the bounded wait for `events` is paid
+// only when the call would block, so a busy socket costs one syscall per
+// buffer. The byte count, or -1 (with _timedOut set when the wait ran out).
+template <typename Io>
+int Socket::transfer(Io io, short events, const char* name, const char* idle) {
   if (_fd == -1) return -1;
   _timedOut = false;
-  // Read first; the bounded wait is paid only when a read would block, so a
-  // busy socket costs one syscall per buffer.
-  const int flags = _idleMs >= 0 ? MSG_DONTWAIT : 0;
   ssize_t n;
   for (;;) {
-    n = ::recv(_fd, buffer, static_cast<size_t>(length), flags);
+    n = io(_idleMs >= 0 ? MSG_DONTWAIT : 0);
     if (n >= 0 || _idleMs < 0) break;
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) break;
-    const int ready = waitUntilReady(POLLIN, _idleMs);
+    const int ready = waitUntilReady(events, _idleMs);
     if (ready == 0) {
       _timedOut = true;
-      TA_LOG(1, "Socket::recv() [%p] - no byte came in %i ms", asPointer(_fd), _idleMs);
+      TA_LOG(1, "Socket::%s() [%p] - no byte %s in %i ms", name, asPointer(_fd), idle, _idleMs);
       return -1;
     }
     if (ready < 0) break;
   }
   if (n < 0) {
-    TA_LOG(1, "Socket::recv() [%p] - recv failed (%i)", asPointer(_fd), static_cast<int>(n));
+    TA_LOG(1, "Socket::%s() [%p] - %s failed (%i)", name, asPointer(_fd), name,
+           static_cast<int>(n));
     return -1;
   }
   return static_cast<int>(n);
 }
 
+int Socket::recv(char* buffer, int length) {
+  return transfer(
+      [&](int flags) { return ::recv(_fd, buffer, static_cast<size_t>(length), flags); }, POLLIN,
+      "recv", "came");
+}
+
 int Socket::send(const char* buffer, int length) {
-  if (_fd == -1) return -1;
-  _timedOut = false;
   // MSG_NOSIGNAL: a peer that went away must fail the call, not kill the browser.
   // Once bounded, only what fits now is sent, so a peer that stops reading
   // cannot hold us.
-  const int flags = MSG_NOSIGNAL | (_idleMs >= 0 ? MSG_DONTWAIT : 0);
-  ssize_t n;
-  for (;;) {
-    n = ::send(_fd, buffer, static_cast<size_t>(length), flags);
-    if (n >= 0 || _idleMs < 0) break;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) break;
-    const int ready = waitUntilReady(POLLOUT, _idleMs);
-    if (ready == 0) {
-      _timedOut = true;
-      TA_LOG(1, "Socket::send() [%p] - no byte went in %i ms", asPointer(_fd), _idleMs);
-      return -1;
-    }
-    if (ready < 0) break;
-  }
-  if (n < 0) {
-    TA_LOG(1, "Socket::send() [%p] - send failed (%i)", asPointer(_fd), static_cast<int>(n));
-    return -1;
-  }
-  return static_cast<int>(n);
+  return transfer(
+      [&](int flags) {
+        return ::send(_fd, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
+      },
+      POLLOUT, "send", "went");
 }
 
 bool TcpSocket::create() {

@@ -34,6 +34,8 @@ public:
 protected:
   // 1 when the descriptor is ready, 0 after `ms` without, -1 on error.
   int waitUntilReady(short events, int ms);
+  template <typename Io>
+  int transfer(Io io, short events, const char* name, const char* idle);
 
   int _fd = -1;
   int _connectMs = -1;
