@@ -149,6 +149,18 @@
     return object;
   }
 
+  // The text the host's pieces would carry, from the side channel's bytes: the
+  // engine's own base64 (Chromium 140, Firefox 133), else a Blob's data URL.
+  function dataUrl(prefix, bytes) {
+    if (bytes.toBase64) return Promise.resolve(prefix + bytes.toBase64());
+    return new Promise((resolve, reject) => {
+      const reader = new FileReader();
+      reader.onload = () => resolve(prefix + reader.result.slice(reader.result.indexOf(',') + 1));
+      reader.onerror = () => reject(reader.error);
+      reader.readAsDataURL(new Blob([bytes]));
+    });
+  }
+
   function callPage(message) {
     const target = values.get(message.fn);
     if (target === undefined) return;
@@ -173,6 +185,13 @@
         pending.delete(message.call);
         if (message.ok) call.resolve('value' in message ? message.value : { $void: true });
         else call.reject(new Error(message.error));
+        return;
+      }
+      case 'bytes': {
+        const call = pending.get(message.call);
+        if (!call) return;
+        pending.delete(message.call);
+        dataUrl(message.prefix, new Uint8Array(message.buffer)).then(call.resolve, call.reject);
         return;
       }
       case 'call':

@@ -1,20 +1,47 @@
 // Carries messages between the page's window.tarsenWeb (page-api.js, in the
 // page's world) and the extension's service worker. The connection opens
 // only when the page first uses the API, so pages that never do start no host.
-// Long answers arrive in pieces, joined here (the browser caps one message).
+// Long answers arrive in pieces, joined here (the browser caps one message), or
+// as bytes from the host's side channel (see side.js and service-worker.js).
 (() => {
   'use strict';
   const TAG = 'tarsen-web';
   let port = null;
   let pieces = [];
 
-  function toPage(message) {
-    window.postMessage({ [TAG]: 'to-page', message }, '*');
+  function toPage(message, transfer) {
+    window.postMessage({ [TAG]: 'to-page', message }, '*', transfer || []);
+  }
+
+  // Chromium: a frame of the extension's own fetches the bytes (the page's
+  // origin, and so this script's, may not reach the loopback port). Whatever
+  // goes wrong, the host sends the answer in pieces instead.
+  function fetchAside(message) {
+    const frame = document.createElement('iframe');
+    frame.hidden = true;
+    frame.src = chrome.runtime.getURL('side.html') + '#' + message.token;
+    const fetched = (event) => {
+      if (event.source !== frame.contentWindow || !event.data || event.data[TAG] !== 'side') return;
+      window.removeEventListener('message', fetched);
+      frame.remove();
+      const buffer = event.data.buffer;
+      if (buffer instanceof ArrayBuffer)
+        toPage({ type: 'bytes', call: message.call, prefix: message.prefix, buffer }, [buffer]);
+      else if (port)
+        port.postMessage({ type: 'pieces', token: message.token });
+    };
+    window.addEventListener('message', fetched);
+    document.documentElement.appendChild(frame);
   }
 
   function connect() {
     port = chrome.runtime.connect({ name: 'tarsen-web' });
     port.onMessage.addListener((message) => {
+      if (message.type === 'bytes') {
+        if (message.buffer) toPage(message, [message.buffer]);
+        else fetchAside(message);
+        return;
+      }
       if (message.type !== 'piece') {
         toPage(message);
         return;

@@ -6,6 +6,13 @@
 'use strict';
 
 const HOST = 'com.tarsen.web';
+// Firefox: side-channel bytes are fetched here, the only context of the extension's that
+// it lets reach the loopback port from any page, and cloned to the content script
+// (Chromium's messaging carries JSON only: there a frame of the extension's fetches them).
+const FETCH_HERE = location.protocol === 'moz-extension:';
+// Chromium: tokens on their way to a frame, with the host's port. Any page can load that
+// frame; it fetches only a token the host gave, only from the host, and once.
+const asides = new Map();
 const tabs = new Map();  // tab id -> { host: Port, docs: Map(doc -> Port) }
 let nextDoc = 0;
 
@@ -13,7 +20,10 @@ function openTab(tabId) {
   const tab = { host: chrome.runtime.connectNative(HOST), docs: new Map() };
   tab.host.onMessage.addListener((message) => {
     const page = tab.docs.get(message.doc);
-    if (page) {
+    if (page && message.type === 'bytes' && FETCH_HERE) {
+      fetchAside(tab, page, message);
+    } else if (page) {
+      if (message.type === 'bytes') asides.set(message.token, message.port);
       page.postMessage(message);
     } else if (message.doc === undefined) {
       for (const port of tab.docs.values()) port.postMessage(message);
@@ -29,6 +39,21 @@ function openTab(tabId) {
   });
   tabs.set(tabId, tab);
   return tab;
+}
+
+// Whatever goes wrong, the host sends the answer in pieces instead.
+async function fetchAside(tab, page, message) {
+  try {
+    const response = await fetch(`http://127.0.0.1:${message.port}/${message.token}`,
+                                 { method: 'POST', cache: 'no-store' });
+    if (!response.ok) throw new Error(response.statusText);
+    const buffer = await response.arrayBuffer();
+    page.postMessage({ type: 'bytes', call: message.call, prefix: message.prefix, buffer });
+  } catch (error) {
+    try {
+      tab.host.postMessage({ type: 'pieces', doc: message.doc, token: message.token });
+    } catch (gone) { /* the host is gone, and the page told */ }
+  }
 }
 
 // Only pages with a host: the plug-in binds identifiers and approvals to it.
@@ -64,6 +89,7 @@ chrome.runtime.onConnect.addListener((port) => {
     if (message.type === 'create') {
       message.url = url;
       message.userAgent = navigator.userAgent;
+      message.extension = location.origin;
     }
     try {
       current.host.postMessage(message);
@@ -78,6 +104,12 @@ chrome.runtime.onConnect.addListener((port) => {
     current.docs.delete(doc);
     current.host.postMessage({ type: 'close', doc });
   });
+});
+
+chrome.runtime.onMessage.addListener((message, sender, reply) => {
+  if (!message || typeof message.side !== 'string' || !asides.has(message.side)) return;
+  reply(asides.get(message.side));
+  asides.delete(message.side);
 });
 
 chrome.tabs.onRemoved.addListener((tabId) => {

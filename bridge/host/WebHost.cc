@@ -6,12 +6,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
 #include <desktop/RunLoop.h>
+#include <desktop/System.h>
+#include <taplatform/tastring.h>
 
 #include "Memory.h"
 #include "Objects.h"
@@ -33,6 +38,23 @@ const NPNetscapeFuncs& npn() { return Browser::browserFuncs(); }
 
 std::string docKey(const json& doc) { return doc.dump(); }
 
+// Data URLs longer than this go on the side channel; shorter ones fit a few pieces.
+constexpr std::size_t kSideThreshold = 1024 * 1024;
+// How long the bytes wait for the extension's fetch.
+constexpr double kSideLifetime = 10;
+
+// The origin of the extension's own pages, as its service worker reports it.
+bool isExtensionOrigin(const std::string& origin) {
+  for (const char* scheme : {"chrome-extension://", "moz-extension://"}) {
+    const std::size_t length = std::strlen(scheme);
+    if (origin.compare(0, length, scheme) == 0 && origin.size() > length &&
+        origin.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-", length) ==
+            std::string::npos)
+      return true;
+  }
+  return false;
+}
+
 // The texts a browser's script engine raises when a plug-in answers false.
 std::string refusalText(const std::string& type) {
   if (type == "get") return "Error getting property on NPObject!";
@@ -46,6 +68,7 @@ struct WebHost::Instance {
   json doc;
   std::int64_t id = 0;
   std::string url;
+  std::string extension;  // the origin that fetches its side answers; empty: none do
   std::unique_ptr<Browser::PluginInstance> plugin;
   NPObject* window = nullptr;  // retained
   NPObject* scriptable = nullptr;  // the plug-in instance keeps the reference
@@ -80,6 +103,9 @@ int WebHost::run() {
   else
     forgetApprovals_ =
         reinterpret_cast<void (*)(const char*)>(module_->symbol("TW_ForgetApprovals"));
+
+  side_.reset(new SideChannel([] { return loop().now(); }, kSideLifetime));
+  if (!side_->start()) side_.reset();
 
   reader_ = std::thread([this] { readInput_(); });
   loop().runUntil([this] { return inputClosed_ && !busy_; });
@@ -221,6 +247,15 @@ void WebHost::receive_(std::string text) {
 // messages never run, and its dialog ends, the chooser with it.
 void WebHost::closing_(const json& doc) {
   closed_.insert(docKey(doc));
+  if (side_) side_->revoke(docKey(doc));
+  for (auto it = asides_.begin(); it != asides_.end();) {
+    if (it->second.doc != doc) {
+      ++it;
+      continue;
+    }
+    if (it->second.timer) loop().invalidateTimer(it->second.timer);
+    it = asides_.erase(it);
+  }
   for (auto it = inbox_.begin(); it != inbox_.end();) {
     const json& queued = it->message;
     if (queued.is_object() && queued.contains("doc") && queued["doc"] == doc)
@@ -279,7 +314,11 @@ void WebHost::handle_(const Incoming& incoming) {
     return;
   }
   if (closed_.count(docKey(message["doc"]))) return;  // nobody left to answer
-  if (name == "create") {
+  if (name == "pieces" && message.contains("token") && message["token"].is_string()) {
+    auto found = asides_.find(message["token"].get<std::string>());
+    if (found != asides_.end() && found->second.doc == message["doc"])
+      sendUnfetched_(found->first, true);
+  } else if (name == "create") {
     create_(message);
   } else if (name == "invoke" || name == "get" || name == "set") {
     Instance* instance = find_(message);
@@ -353,6 +392,10 @@ void WebHost::create_(const json& message) {
   instance->doc = message["doc"];
   instance->id = key.second;
   instance->url = url->get<std::string>();
+  auto extension = message.find("extension");
+  if (extension != message.end() && extension->is_string() &&
+      isExtensionOrigin(extension->get<std::string>()))
+    instance->extension = extension->get<std::string>();
   instance->plugin.reset(new Browser::PluginInstance(*module_, element, 0, 0));
   creating_ = instance.get();
   NPError rc = instance->plugin->create();
@@ -432,7 +475,81 @@ void WebHost::call_(const json& message, Instance& instance) {
   else if (result.type != NPVariantType_Void)
     answer["value"] = variantToJson(result);
   npn().releasevariantvalue(&result);
+  if (!sendAside_(answer, instance)) send_(answer);
+}
+
+// A long data URL's bytes wait for one fetch by the extension, which builds the same text
+// in the page: a loopback read is several times faster than native messaging.
+bool WebHost::sendAside_(const json& answer, const Instance& instance) {
+  auto value = answer.find("value");
+  if (!side_ || instance.extension.empty() || value == answer.end() || !value->is_string())
+    return false;
+  const std::string& text = value->get_ref<const std::string&>();
+  const std::size_t comma = text.find(',');
+  if (text.size() < kSideThreshold || text.compare(0, 5, "data:") != 0 ||
+      comma == std::string::npos || comma < 12 || text.compare(comma - 7, 7, ";base64") != 0)
+    return false;
+  std::string bytes;
+  if (!decodeCanonicalBase64(text.data() + comma + 1, text.size() - comma - 1, bytes))
+    return false;
+  const std::size_t size = bytes.size();
+  const std::string token = side_->offer(docKey(answer["doc"]), instance.extension,
+                                         std::move(bytes));
+  if (token.empty()) return false;
+  Aside& aside = asides_[token];
+  aside.doc = answer["doc"];
+  aside.call = answer["call"];
+  aside.prefix = text.substr(0, comma + 1);
+  // Not fetched in time: the call still settles, by the pieces road.
+  aside.timer = loop().addTimer(side_->lifetime(), Desktop::kAllModes, [this, token] {
+    auto found = asides_.find(token);
+    if (found == asides_.end()) return;
+    found->second.timer = 0;
+    sendUnfetched_(token, false);
+  });
+  note_("an answer of " + std::to_string(size) + " bytes offered on the side channel");
+  send_({{"type", "bytes"}, {"doc", aside.doc}, {"call", aside.call}, {"port", side_->port()},
+         {"token", token}, {"prefix", aside.prefix}});
+  return true;
+}
+
+// The pieces road for side bytes that were not fetched: asked by the extension, or when
+// their time is up (then bytes already served need nothing more).
+void WebHost::sendUnfetched_(const std::string& token, bool asked) {
+  auto found = asides_.find(token);
+  if (found == asides_.end()) return;
+  std::string bytes;
+  const bool unserved = side_->take(token, docKey(found->second.doc), bytes);
+  if (!unserved && !asked) return;  // fetched, or on its way: kept until the document closes
+  Aside aside = std::move(found->second);
+  asides_.erase(found);
+  if (aside.timer) loop().invalidateTimer(aside.timer);
+  json answer = {{"type", "result"}, {"doc", aside.doc}, {"call", aside.call}};
+  answer["ok"] = unserved;
+  if (!unserved) {
+    // Served, yet the extension has nothing: the call still settles.
+    answer["error"] = "the answer was lost on its way to the page";
+    note_("an answer on the side channel was lost");
+  } else {
+    std::string text(aside.prefix.size() + (bytes.size() + 2) / 3 * 4 + 1, '\0');
+    std::memcpy(&text[0], aside.prefix.data(), aside.prefix.size());
+    ta_str_buf_to_base64(bytes.data(), bytes.size(), &text[aside.prefix.size()],
+                         text.size() - aside.prefix.size());
+    text.pop_back();
+    answer["value"] = std::move(text);
+    note_("an answer of " + std::to_string(bytes.size()) + " bytes went in pieces: " +
+          (asked ? "the extension could not fetch it" : "not fetched in time"));
+  }
   send_(answer);
+}
+
+// The host's own log, beside the plug-in's: which road the long answers took.
+void WebHost::note_(const std::string& line) {
+  std::string folder;
+  if (Desktop::userFolderPath(Desktop::UserFolder::Logs, folder) != Desktop::Status::Ok) return;
+  folder += "/Tarsen";
+  ::mkdir(folder.c_str(), 0700);
+  std::ofstream(folder + "/tarsen-web-host.log", std::ios::app) << line << '\n';
 }
 
 void WebHost::destroy_(const Key& key) {
@@ -599,6 +716,10 @@ Desktop::PanelAnswer WebHost::answerPanel_(Desktop::SavePanel& panel,
 void WebHost::teardown_() {
   if (closeTimer_) loop().invalidateTimer(closeTimer_);
   closeTimer_ = 0;
+  for (const auto& aside : asides_)
+    if (aside.second.timer) loop().invalidateTimer(aside.second.timer);
+  asides_.clear();
+  side_.reset();
   // As NPP_Destroy for every object of every page still open.
   std::vector<Key> keys;
   for (const auto& entry : instances_) keys.push_back(entry.first);

@@ -12,12 +12,16 @@
 //   {"type":"get","doc":D,"id":N,"call":C,"property":P}
 //   {"type":"set","doc":D,"id":N,"call":C,"property":P,"value":V}
 //   {"type":"destroy","doc":D,"id":N}         {"type":"close","doc":D}
+//   {"type":"pieces","doc":D,"token":T}       (the bytes of T could not be fetched)
 // A close ends the document's calls at once: its running dialog is aborted,
 // its queued messages dropped, its objects destroyed and its file approvals
 // forgotten.
 // Messages to it:
 //   {"type":"created","doc":D,"id":N,"ok":bool[,"error":E]}
 //   {"type":"result","doc":D,"call":C,"ok":bool[,"value":V][,"error":E]}
+//   {"type":"bytes","doc":D,"call":C,"port":P,"token":T,"prefix":"data:...;base64,"}
+//     (a long data URL: its bytes wait on the side channel, see SideChannel.h; the create
+//     message's "extension" names the origin that fetches them)
 //   {"type":"call","doc":D,"fn":F[,"method":M],"args":[...]}
 //   {"type":"release","doc":D,"fn":F}
 //   {"type":"error"[,"doc":D][,"call":C],"message":E}
@@ -41,6 +45,7 @@
 #include "BrowserFuncs.h"
 #include "Diagnostics.h"
 #include "PageObjects.h"
+#include "SideChannel.h"
 
 namespace Browser {
 class PluginInstance;
@@ -113,6 +118,9 @@ class WebHost : public Browser::Host, public PageLink {
   void destroy_(const Key& key);
   void closeDocument_(const json& doc);
   void closeDeferred_();
+  bool sendAside_(const json& answer, const Instance& instance);
+  void sendUnfetched_(const std::string& token, bool asked);
+  void note_(const std::string& line);
   void send_(const json& message);
   void sendError_(const json& message, const std::string& text);
   Instance* find_(const json& message);
@@ -145,6 +153,16 @@ class WebHost : public Browser::Host, public PageLink {
   Desktop::TimerId closeTimer_ = 0;
   json dialogDoc_;                        // the document of the last dialog call
   std::string dialogHost_;                // and its page host
+
+  // Long answers waiting on the side channel, by token, until their document closes.
+  struct Aside {
+    json doc;
+    json call;
+    std::string prefix;
+    Desktop::TimerId timer = 0;
+  };
+  std::unique_ptr<SideChannel> side_;
+  std::map<std::string, Aside> asides_;
 
   std::deque<Incoming> inbox_;     // main thread only
   bool busy_ = false;              // a message is being handled (maybe in a nested run)

@@ -1,0 +1,68 @@
+// A long answer's bytes, served once on a loopback port instead of as native-messaging
+// pieces: the extension fetches them and hands them to the page as an ArrayBuffer.
+//
+// Each offer is a random token (128 bits from the kernel's generator) bound to one document
+// and one fetching origin, taken by the first request that names it, and good for a few
+// seconds of the host's clock. The one request served is
+//   POST /TOKEN  with  Origin: <the origin bound to the token>
+// on 127.0.0.1; anything else (another path, method, token or origin, a token already taken,
+// expired or revoked) gets a bare 403 and no byte of any offer. An offer not served can be
+// taken back for the pieces road.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace Bridge {
+
+// The bytes of a data URL's base64 text, when that text is exactly what encoding them gives
+// (so that encoding them again, anywhere, gives the same text back); false otherwise.
+bool decodeCanonicalBase64(const char* text, std::size_t length, std::string& bytes);
+
+class SideChannel {
+ public:
+  // `now`: the host's clock in seconds (any thread); `lifetime`: how long an offer waits.
+  SideChannel(std::function<double()> now, double lifetime);
+  ~SideChannel();  // stops serving, joins its thread, closes its sockets
+  SideChannel(const SideChannel&) = delete;
+  SideChannel& operator=(const SideChannel&) = delete;
+
+  // Listens on an ephemeral loopback port; false when it cannot (then there is no side road).
+  bool start();
+  int port() const { return port_; }
+  double lifetime() const { return lifetime_; }
+
+  // The token under which `bytes` wait for one fetch from `origin` for document `doc`;
+  // empty when no random token could be made.
+  std::string offer(const std::string& doc, const std::string& origin, std::string bytes);
+  // The bytes of an offer of `doc` that was never served (true), ending the offer.
+  bool take(const std::string& token, const std::string& doc, std::string& bytes);
+  // Every offer of a document that closed.
+  void revoke(const std::string& doc);
+
+ private:
+  struct Offer {
+    std::string doc;
+    std::string origin;
+    std::string bytes;
+    double until = 0;
+  };
+
+  void run_();
+  void answer_(int peer);
+
+  std::function<double()> now_;
+  double lifetime_;
+  int listener_ = -1;
+  int wake_[2] = {-1, -1};  // a byte here ends run_
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::map<std::string, Offer> offers_;  // token -> offer, guarded by mutex_
+};
+
+}  // namespace Bridge
