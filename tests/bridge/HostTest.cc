@@ -1,15 +1,21 @@
 // The native-messaging wire, the page's location, the host's refusals, and
 // panels through a stand-in zenity.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <desktop/RunLoop.h>
+#include <atomic>
+#include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "PageObjects.h"
+#include "SideChannel.h"
 #include "WebHost.h"
 #include "Wire.h"
 #include "ZenityPanels.h"
@@ -124,6 +130,82 @@ TEST(Host, RefusesWhatItCannotServeAndGoesOn) {
   for (const auto& c : cases)
     if (!c.second.empty()) expected += c.second + "\n";
   EXPECT_EQ(answers, expected);
+}
+
+TEST(SideChannel, OnlyCanonicalBase64Decodes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"TWFu", "Man"}, {"TWE=", "Ma"}, {"TQ==", "M"}, {"", ""}, {"TR==", nullptr},
+      {"TWF=", nullptr}, {"TWF", nullptr}, {"TW=u", nullptr}, {"TW\nu", nullptr},
+      {"TWF-", nullptr}, {"T===", nullptr}};
+  for (const auto& [text, bytes] : cases) {
+    std::string out = "unset";
+    EXPECT_EQ(Bridge::decodeCanonicalBase64(text, std::strlen(text), out), bytes != nullptr) << text;
+    EXPECT_TRUE(!bytes || out == bytes) << text;
+  }
+}
+
+// Bytes go once, to the one origin and document they were offered for, in time; every other
+// request is refused without a byte of any offer, and what was not served can be taken back.
+TEST(SideChannel, ServesEachOfferOnceToItsOriginInTime) {
+  std::atomic<double> now{100};
+  Bridge::SideChannel side([&now] { return now.load(); }, 10);
+  ASSERT_TRUE(side.start());
+  const std::string extension = "chrome-extension://abc";
+  const std::string a = side.offer("doc1", extension, "secret-a");
+  const std::string b = side.offer("doc2", extension, "secret-b");
+  const std::string c = side.offer("doc2", extension, "secret-c");
+  const std::string d = side.offer("doc3", extension, "secret-d");
+  ASSERT_EQ(a.size(), 32u);
+  side.revoke("doc3");  // its page closed before the fetch
+  const auto post = [&](const std::string& token, const std::string& headers) {
+    return "POST /" + token + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
+  };
+  const std::string from = "Origin: " + extension + "\r\n";
+  const std::string refused = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n"
+                              "Connection: close\r\n\r\n";
+  const struct { std::string request; double at; bool served; } cases[] = {
+      {post(a, "Origin: http://www.tarsen.test:8080\r\n"), 100, false},  // the page's origin
+      {post(a, ""), 100, false},
+      {post(a, from + from), 100, false},
+      {"GET /" + a + " HTTP/1.1\r\n" + from + "\r\n", 100, false},
+      {post(std::string(32, '0'), from), 100, false},
+      {post(a.substr(1), from), 100, false},
+      {post(d, from), 100, false},
+      {post(a, from), 109.9, true},
+      {post(a, from), 100, false},  // used
+      {post(b, from), 110, false},  // too late
+      {"OPTIONS /" + c + " HTTP/1.1\r\n" + from + "\r\n", 100, false},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.request);
+    now = test.at;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(side.port()));
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(send(fd, test.request.data(), test.request.size(), 0),
+              static_cast<ssize_t>(test.request.size()));
+    std::string response;
+    char buffer[1024];
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) response.append(buffer, n);
+    close(fd);
+    if (test.served)
+      EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                          "Content-Length: 8\r\nAccess-Control-Allow-Origin: " + extension +
+                          "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\nsecret-a");
+    else
+      EXPECT_EQ(response, refused);
+  }
+  std::string bytes;
+  EXPECT_FALSE(side.take(a, "doc1", bytes));  // served
+  EXPECT_FALSE(side.take(d, "doc3", bytes));  // revoked
+  EXPECT_FALSE(side.take(b, "doc1", bytes));  // another document's
+  EXPECT_TRUE(side.take(b, "doc2", bytes));   // expired, still there for the pieces road
+  EXPECT_EQ(bytes, "secret-b");
+  EXPECT_TRUE(side.take(c, "doc2", bytes));   // refused to an OPTIONS, never served
+  EXPECT_FALSE(side.take(c, "doc2", bytes));
 }
 
 TEST(Zenity, ArgumentsForEachPanel) {
