@@ -30,6 +30,7 @@
   const pending = new Map();   // call -> {resolve, reject}
   const values = new Map();    // page value number -> function or object the host holds
   const objects = new Map();   // object id -> state
+  const blocks = new Map();    // call -> its answer's side-channel blocks so far
   let hostGone = null;
 
   function send(message) {
@@ -149,16 +150,31 @@
     return object;
   }
 
-  // The text the host's pieces would carry, from the side channel's bytes: the
-  // engine's own base64 (Chromium 140, Firefox 133), else a Blob's data URL.
-  function dataUrl(prefix, bytes) {
-    if (bytes.toBase64) return Promise.resolve(prefix + bytes.toBase64());
-    return new Promise((resolve, reject) => {
-      const reader = new FileReader();
-      reader.onload = () => resolve(prefix + reader.result.slice(reader.result.indexOf(',') + 1));
-      reader.onerror = () => reject(reader.error);
-      reader.readAsDataURL(new Blob([bytes]));
-    });
+  // The text the host's pieces would carry, built from the side channel's
+  // blocks as they come: the engine's own base64 (Chromium 140, Firefox 133),
+  // the pieces joined by the engine when the text is first read; else a Blob's
+  // data URL at the end.
+  function received(message) {
+    const call = pending.get(message.call);
+    if (!call) return;
+    const bytes = new Uint8Array(message.buffer);
+    const before = blocks.get(message.call) || (bytes.toBase64 ? message.prefix : []);
+    const now = bytes.toBase64 ? before + bytes.toBase64() : before.concat([bytes]);
+    if (!message.last) {
+      blocks.set(message.call, now);
+      return;
+    }
+    blocks.delete(message.call);
+    pending.delete(message.call);
+    if (bytes.toBase64) {
+      call.resolve(now);
+      return;
+    }
+    const reader = new FileReader();
+    reader.onload = () => call.resolve(message.prefix +
+                                       reader.result.slice(reader.result.indexOf(',') + 1));
+    reader.onerror = () => call.reject(reader.error);
+    reader.readAsDataURL(new Blob(now));
   }
 
   function callPage(message) {
@@ -183,17 +199,14 @@
         const call = pending.get(message.call);
         if (!call) return;
         pending.delete(message.call);
+        blocks.delete(message.call);  // the side channel failed on the way
         if (message.ok) call.resolve('value' in message ? message.value : { $void: true });
         else call.reject(new Error(message.error));
         return;
       }
-      case 'bytes': {
-        const call = pending.get(message.call);
-        if (!call) return;
-        pending.delete(message.call);
-        dataUrl(message.prefix, new Uint8Array(message.buffer)).then(call.resolve, call.reject);
+      case 'bytes':
+        received(message);
         return;
-      }
       case 'call':
         callPage(message);
         return;
@@ -204,6 +217,7 @@
         const call = message.call !== undefined && pending.get(message.call);
         if (call) {
           pending.delete(message.call);
+          blocks.delete(message.call);
           call.reject(new Error('tarsenWeb: ' + message.message));
         } else {
           console.error('tarsenWeb: ' + message.message);
@@ -214,6 +228,7 @@
         hostGone = 'tarsenWeb: ' + message.message;
         for (const call of pending.values()) call.reject(new Error(hostGone));
         pending.clear();
+        blocks.clear();
         for (const state of objects.values()) state.settle.reject(new Error(hostGone));
         return;
     }

@@ -2,37 +2,51 @@
 // page's world) and the extension's service worker. The connection opens
 // only when the page first uses the API, so pages that never do start no host.
 // Long answers arrive in pieces, joined here (the browser caps one message), or
-// as bytes from the host's side channel (see side.js and service-worker.js).
+// as blocks of bytes from the host's side channel (side.js).
 (() => {
   'use strict';
   const TAG = 'tarsen-web';
   let port = null;
   let pieces = [];
 
+  let frame = null;
+  let frameLoaded = null;
+  const asides = new Map();  // token -> the host's bytes message
+
   function toPage(message, transfer) {
     window.postMessage({ [TAG]: 'to-page', message }, '*', transfer || []);
   }
 
-  // Chromium: a frame of the extension's own fetches the bytes (the page's
-  // origin, and so this script's, may not reach the loopback port). Whatever
-  // goes wrong, the host sends the answer in pieces instead.
+  // Chromium: a frame of the extension's own (side.js) fetches the bytes; the
+  // page's origin, and so this script's, may not reach the loopback port.
   function fetchAside(message) {
-    const frame = document.createElement('iframe');
-    frame.hidden = true;
-    frame.src = chrome.runtime.getURL('side.html') + '#' + message.token;
-    const fetched = (event) => {
-      if (event.source !== frame.contentWindow || !event.data || event.data[TAG] !== 'side') return;
-      window.removeEventListener('message', fetched);
-      frame.remove();
-      const buffer = event.data.buffer;
-      if (buffer instanceof ArrayBuffer)
-        toPage({ type: 'bytes', call: message.call, prefix: message.prefix, buffer }, [buffer]);
-      else if (port)
-        port.postMessage({ type: 'pieces', token: message.token });
-    };
-    window.addEventListener('message', fetched);
-    document.documentElement.appendChild(frame);
+    if (!frame || !frame.isConnected) {
+      frame = document.createElement('iframe');
+      frame.hidden = true;
+      frame.src = chrome.runtime.getURL('side.html');
+      frameLoaded = new Promise((resolve) => frame.addEventListener('load', resolve, { once: true }));
+      document.documentElement.appendChild(frame);
+    }
+    asides.set(message.token, message);
+    const target = frame;
+    frameLoaded.then(() => target.contentWindow.postMessage(message.token, new URL(target.src).origin));
   }
+
+  // Its blocks go to the page as they come; whatever goes wrong, the host sends
+  // the answer in pieces instead.
+  window.addEventListener('message', (event) => {
+    const data = event.data;
+    if (!frame || event.source !== frame.contentWindow || !data || data[TAG] !== 'side') return;
+    const message = asides.get(data.token);
+    if (!message) return;
+    if (data.failed || data.last) asides.delete(data.token);
+    if (data.failed) {
+      if (port) port.postMessage({ type: 'pieces', token: data.token });
+      return;
+    }
+    toPage({ type: 'bytes', call: message.call, prefix: message.prefix, buffer: data.buffer,
+             last: data.last }, [data.buffer]);
+  });
 
   function connect() {
     port = chrome.runtime.connect({ name: 'tarsen-web' });

@@ -10,8 +10,9 @@ const HOST = 'com.tarsen.web';
 // it lets reach the loopback port from any page, and cloned to the content script
 // (Chromium's messaging carries JSON only: there a frame of the extension's fetches them).
 const FETCH_HERE = location.protocol === 'moz-extension:';
-// Chromium: tokens on their way to a frame, with the host's port. Any page can load that
-// frame; it fetches only a token the host gave, only from the host, and once.
+// Chromium: tokens on their way to the frame, with the host's port and the tab. Any page
+// can load that frame; it fetches only a token the host gave its tab, only from the host,
+// and once.
 const asides = new Map();
 const tabs = new Map();  // tab id -> { host: Port, docs: Map(doc -> Port) }
 let nextDoc = 0;
@@ -21,9 +22,9 @@ function openTab(tabId) {
   tab.host.onMessage.addListener((message) => {
     const page = tab.docs.get(message.doc);
     if (page && message.type === 'bytes' && FETCH_HERE) {
-      fetchAside(tab, page, message);
+      fetchHere(tab, page, message);
     } else if (page) {
-      if (message.type === 'bytes') asides.set(message.token, message.port);
+      if (message.type === 'bytes') asides.set(message.token, { port: message.port, tabId });
       page.postMessage(message);
     } else if (message.doc === undefined) {
       for (const port of tab.docs.values()) port.postMessage(message);
@@ -41,14 +42,12 @@ function openTab(tabId) {
   return tab;
 }
 
-// Whatever goes wrong, the host sends the answer in pieces instead.
-async function fetchAside(tab, page, message) {
+// Firefox: the blocks go to the content script as they come (side.js); whatever goes
+// wrong, the host sends the answer in pieces instead.
+async function fetchHere(tab, page, message) {
   try {
-    const response = await fetch(`http://127.0.0.1:${message.port}/${message.token}`,
-                                 { method: 'POST', cache: 'no-store' });
-    if (!response.ok) throw new Error(response.statusText);
-    const buffer = await response.arrayBuffer();
-    page.postMessage({ type: 'bytes', call: message.call, prefix: message.prefix, buffer });
+    await fetchAside(message.port, message.token, (buffer, last) =>
+      page.postMessage({ type: 'bytes', call: message.call, prefix: message.prefix, buffer, last }));
   } catch (error) {
     try {
       tab.host.postMessage({ type: 'pieces', doc: message.doc, token: message.token });
@@ -107,9 +106,10 @@ chrome.runtime.onConnect.addListener((port) => {
 });
 
 chrome.runtime.onMessage.addListener((message, sender, reply) => {
-  if (!message || typeof message.side !== 'string' || !asides.has(message.side)) return;
-  reply(asides.get(message.side));
+  const aside = message && asides.get(message.side);
+  if (!aside || !sender.tab || sender.tab.id !== aside.tabId) return;
   asides.delete(message.side);
+  reply(aside.port);
 });
 
 chrome.tabs.onRemoved.addListener((tabId) => {

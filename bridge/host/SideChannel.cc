@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -19,6 +20,7 @@ namespace {
 constexpr int kIdleMs = 5000;             // longest wait for the peer's next byte
 constexpr std::size_t kMaxHead = 8192;    // a fetch's head is far shorter
 constexpr std::size_t kTokenBytes = 16;
+constexpr std::size_t kPieceText = 1 << 20;  // base64 characters decoded and sent at a time
 const char kRefusal[] = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 
 // 0..63 for the base64 alphabet, 256 for anything else (one OR tells a group is bad).
@@ -50,10 +52,12 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-bool decodeCanonicalBase64(const char* text, std::size_t length, std::string& bytes) {
+bool decodeCanonicalBase64(const char* text, std::size_t length, std::string& bytes,
+                           bool last) {
   if (length % 4) return false;
   std::size_t padding = 0;
-  while (padding < 2 && padding < length && text[length - 1 - padding] == '=') ++padding;
+  while (last && padding < 2 && padding < length && text[length - 1 - padding] == '=')
+    ++padding;
   bytes.resize(length / 4 * 3);
   char* out = &bytes[0];
   const auto* in = reinterpret_cast<const unsigned char*>(text);
@@ -111,20 +115,21 @@ bool SideChannel::start() {
   return true;
 }
 
-std::string SideChannel::offer(const std::string& doc, const std::string& origin,
-                               std::string bytes) {
+std::string SideChannel::offer(const std::string& doc, const std::string& origin, Text& text,
+                               std::size_t size, std::size_t start) {
+  if (start > size || (size - start) % 4) return {};
   std::string token = randomToken();
   if (token.empty()) return token;
   std::lock_guard<std::mutex> lock(mutex_);
-  offers_[token] = Offer{doc, origin, std::move(bytes), now_() + lifetime_};
+  offers_[token] = Offer{doc, origin, std::move(text), size, start, now_() + lifetime_};
   return token;
 }
 
-bool SideChannel::take(const std::string& token, const std::string& doc, std::string& bytes) {
+bool SideChannel::take(const std::string& token, const std::string& doc, std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = offers_.find(token);
   if (found == offers_.end() || found->second.doc != doc) return false;
-  bytes = std::move(found->second.bytes);
+  text.assign(found->second.text.get(), found->second.size);
   offers_.erase(found);
   return true;
 }
@@ -213,12 +218,24 @@ void SideChannel::answer_(int peer) {
     sendAll(kRefusal, sizeof kRefusal - 1);
     return;
   }
+  // Decoded a piece at a time as the peer takes them: no second copy of a long answer.
+  const char* text = served.text.get() + served.start;
+  const std::size_t length = served.size - served.start;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < length && text[length - 1 - padding] == '=') ++padding;
   const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                             "Content-Length: " + std::to_string(served.bytes.size()) +
+                             "Content-Length: " + std::to_string(length / 4 * 3 - padding) +
                              "\r\nAccess-Control-Allow-Origin: " + origin +
                              "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
-  if (sendAll(answer.data(), answer.size()) && sendAll(served.bytes.data(), served.bytes.size()))
-    return;
+  bool sent = sendAll(answer.data(), answer.size());
+  std::string bytes;
+  for (std::size_t at = 0; sent && at < length; at += kPieceText) {
+    const std::size_t piece = std::min(kPieceText, length - at);
+    // Not the base64 it claimed to be: the response ends short, and the fetch fails.
+    sent = decodeCanonicalBase64(text + at, piece, bytes, at + piece == length) &&
+           sendAll(bytes.data(), bytes.size());
+  }
+  if (sent) return;
   // Cut off on the way: no second fetch, but the pieces road can still have it.
   served.until = 0;
   std::lock_guard<std::mutex> lock(mutex_);

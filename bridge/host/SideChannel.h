@@ -1,27 +1,30 @@
-// A long answer's bytes, served once on a loopback port instead of as native-messaging
-// pieces: the extension fetches them and hands them to the page as an ArrayBuffer.
+// A long data URL's bytes, served once on a loopback port instead of as native-messaging
+// pieces: the extension fetches them and the page builds the same text from them.
 //
 // Each offer is a random token (128 bits from the kernel's generator) bound to one document
 // and one fetching origin, taken by the first request that names it, and good for a few
 // seconds of the host's clock. The one request served is
 //   POST /TOKEN  with  Origin: <the origin bound to the token>
 // on 127.0.0.1; anything else (another path, method, token or origin, a token already taken,
-// expired or revoked) gets a bare 403 and no byte of any offer. An offer not served can be
-// taken back for the pieces road.
+// expired or revoked) gets a bare 403 and no byte of any offer. The base64 text is decoded
+// as it goes out; an offer not served can be taken back whole for the pieces road.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace Bridge {
 
-// The bytes of a data URL's base64 text, when that text is exactly what encoding them gives
-// (so that encoding them again, anywhere, gives the same text back); false otherwise.
-bool decodeCanonicalBase64(const char* text, std::size_t length, std::string& bytes);
+// The bytes of base64 text when the text is exactly what encoding them gives (so that
+// encoding them again, anywhere, gives the same text back); false otherwise. `last`: the text
+// ends the encoding (only there may it be padded).
+bool decodeCanonicalBase64(const char* text, std::size_t length, std::string& bytes,
+                           bool last = true);
 
 class SideChannel {
  public:
@@ -36,11 +39,17 @@ class SideChannel {
   int port() const { return port_; }
   double lifetime() const { return lifetime_; }
 
-  // The token under which `bytes` wait for one fetch from `origin` for document `doc`;
-  // empty when no random token could be made.
-  std::string offer(const std::string& doc, const std::string& origin, std::string bytes);
-  // The bytes of an offer of `doc` that was never served (true), ending the offer.
-  bool take(const std::string& token, const std::string& doc, std::string& bytes);
+  // A text held as it was made (the plug-in's answer), and what frees it.
+  using Text = std::unique_ptr<char, std::function<void(char*)>>;
+
+  // The token under which the bytes that `text` (`size` bytes) encodes in base64 from
+  // `start` on wait for one fetch from `origin` for document `doc`; the text is taken over.
+  // Empty (and the text left alone) when its length cannot be base64's or no random token
+  // could be made.
+  std::string offer(const std::string& doc, const std::string& origin, Text& text,
+                    std::size_t size, std::size_t start);
+  // The text of an offer of `doc` that was never served (true), ending the offer.
+  bool take(const std::string& token, const std::string& doc, std::string& text);
   // Every offer of a document that closed.
   void revoke(const std::string& doc);
 
@@ -48,7 +57,9 @@ class SideChannel {
   struct Offer {
     std::string doc;
     std::string origin;
-    std::string bytes;
+    Text text;
+    std::size_t size = 0;
+    std::size_t start = 0;
     double until = 0;
   };
 

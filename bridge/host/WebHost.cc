@@ -16,7 +16,6 @@
 
 #include <desktop/RunLoop.h>
 #include <desktop/System.h>
-#include <taplatform/tastring.h>
 
 #include "Memory.h"
 #include "Objects.h"
@@ -25,7 +24,6 @@
 #include "Wire.h"
 
 namespace Bridge {
-
 namespace {
 
 const char kMimeType[] = "application/x-tarsen-web";
@@ -468,38 +466,40 @@ void WebHost::call_(const json& message, Instance& instance) {
   else
     ok = npn().setproperty(npp, instance.scriptable, identifier, &args[0]);
   for (auto& arg : args) npn().releasevariantvalue(&arg);
-
   answer["ok"] = ok && exception_.empty();
   if (!answer["ok"].get<bool>())
     answer["error"] = exception_.empty() ? refusalText(type) : exception_;
+  else if (result.type == NPVariantType_String && sendAside_(answer, instance, result))
+    return;
   else if (result.type != NPVariantType_Void)
     answer["value"] = variantToJson(result);
   npn().releasevariantvalue(&result);
-  if (!sendAside_(answer, instance)) send_(answer);
+  send_(answer);
 }
 
 // A long data URL's bytes wait for one fetch by the extension, which builds the same text
-// in the page: a loopback read is several times faster than native messaging.
-bool WebHost::sendAside_(const json& answer, const Instance& instance) {
-  auto value = answer.find("value");
-  if (!side_ || instance.extension.empty() || value == answer.end() || !value->is_string())
+// in the page: a loopback read is several times faster than native messaging. The plug-in's
+// text is served as it is, never copied (a copy of 64 MiB costs as much as the fetch).
+bool WebHost::sendAside_(const json& answer, const Instance& instance, NPVariant& result) {
+  const char* text = result.value.stringValue.UTF8Characters;
+  const std::size_t size = result.value.stringValue.UTF8Length;
+  const char* comma = size < kSideThreshold ? nullptr
+                                            : static_cast<const char*>(std::memchr(text, ',', 256));
+  if (!side_ || instance.extension.empty() || !comma || std::strncmp(text, "data:", 5) != 0 ||
+      comma - text < 12 || std::strncmp(comma - 7, ";base64", 7) != 0)
     return false;
-  const std::string& text = value->get_ref<const std::string&>();
-  const std::size_t comma = text.find(',');
-  if (text.size() < kSideThreshold || text.compare(0, 5, "data:") != 0 ||
-      comma == std::string::npos || comma < 12 || text.compare(comma - 7, 7, ";base64") != 0)
+  const std::size_t start = static_cast<std::size_t>(comma + 1 - text);
+  SideChannel::Text owned(const_cast<char*>(text), [](char* block) { npn().memfree(block); });
+  const std::string token = side_->offer(docKey(answer["doc"]), instance.extension, owned,
+                                         size, start);
+  if (token.empty()) {
+    owned.release();  // still the variant's
     return false;
-  std::string bytes;
-  if (!decodeCanonicalBase64(text.data() + comma + 1, text.size() - comma - 1, bytes))
-    return false;
-  const std::size_t size = bytes.size();
-  const std::string token = side_->offer(docKey(answer["doc"]), instance.extension,
-                                         std::move(bytes));
-  if (token.empty()) return false;
+  }
+  VOID_TO_NPVARIANT(result);
   Aside& aside = asides_[token];
   aside.doc = answer["doc"];
   aside.call = answer["call"];
-  aside.prefix = text.substr(0, comma + 1);
   // Not fetched in time: the call still settles, by the pieces road.
   aside.timer = loop().addTimer(side_->lifetime(), Desktop::kAllModes, [this, token] {
     auto found = asides_.find(token);
@@ -507,9 +507,9 @@ bool WebHost::sendAside_(const json& answer, const Instance& instance) {
     found->second.timer = 0;
     sendUnfetched_(token, false);
   });
-  note_("an answer of " + std::to_string(size) + " bytes offered on the side channel");
+  note_("an answer of " + std::to_string(size) + " characters offered on the side channel");
   send_({{"type", "bytes"}, {"doc", aside.doc}, {"call", aside.call}, {"port", side_->port()},
-         {"token", token}, {"prefix", aside.prefix}});
+         {"token", token}, {"prefix", std::string(text, start)}});
   return true;
 }
 
@@ -518,8 +518,8 @@ bool WebHost::sendAside_(const json& answer, const Instance& instance) {
 void WebHost::sendUnfetched_(const std::string& token, bool asked) {
   auto found = asides_.find(token);
   if (found == asides_.end()) return;
-  std::string bytes;
-  const bool unserved = side_->take(token, docKey(found->second.doc), bytes);
+  std::string text;
+  const bool unserved = side_->take(token, docKey(found->second.doc), text);
   if (!unserved && !asked) return;  // fetched, or on its way: kept until the document closes
   Aside aside = std::move(found->second);
   asides_.erase(found);
@@ -531,14 +531,9 @@ void WebHost::sendUnfetched_(const std::string& token, bool asked) {
     answer["error"] = "the answer was lost on its way to the page";
     note_("an answer on the side channel was lost");
   } else {
-    std::string text(aside.prefix.size() + (bytes.size() + 2) / 3 * 4 + 1, '\0');
-    std::memcpy(&text[0], aside.prefix.data(), aside.prefix.size());
-    ta_str_buf_to_base64(bytes.data(), bytes.size(), &text[aside.prefix.size()],
-                         text.size() - aside.prefix.size());
-    text.pop_back();
-    answer["value"] = std::move(text);
-    note_("an answer of " + std::to_string(bytes.size()) + " bytes went in pieces: " +
+    note_("an answer of " + std::to_string(text.size()) + " characters went in pieces: " +
           (asked ? "the extension could not fetch it" : "not fetched in time"));
+    answer["value"] = std::move(text);
   }
   send_(answer);
 }

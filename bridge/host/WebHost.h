@@ -118,7 +118,7 @@ class WebHost : public Browser::Host, public PageLink {
   void destroy_(const Key& key);
   void closeDocument_(const json& doc);
   void closeDeferred_();
-  bool sendAside_(const json& answer, const Instance& instance);
+  bool sendAside_(const json& answer, const Instance& instance, NPVariant& result);
   void sendUnfetched_(const std::string& token, bool asked);
   void note_(const std::string& line);
   void send_(const json& message);
@@ -158,7 +158,6 @@ class WebHost : public Browser::Host, public PageLink {
   struct Aside {
     json doc;
     json call;
-    std::string prefix;
     Desktop::TimerId timer = 0;
   };
   std::unique_ptr<SideChannel> side_;

@@ -151,30 +151,37 @@ TEST(SideChannel, ServesEachOfferOnceToItsOriginInTime) {
   Bridge::SideChannel side([&now] { return now.load(); }, 10);
   ASSERT_TRUE(side.start());
   const std::string extension = "chrome-extension://abc";
-  const std::string a = side.offer("doc1", extension, "secret-a");
-  const std::string b = side.offer("doc2", extension, "secret-b");
-  const std::string c = side.offer("doc2", extension, "secret-c");
-  const std::string d = side.offer("doc3", extension, "secret-d");
+  const auto offer = [&](const char* doc, const char* text) {
+    Bridge::SideChannel::Text owned(strdup(text), [](char* block) { free(block); });
+    return side.offer(doc, extension, owned, std::strlen(text), 5);
+  };
+  const std::string a = offer("doc1", "data,c2VjcmV0LWE="), b = offer("doc2", "data,c2VjcmV0LWI="),
+                    c = offer("doc2", "data,c2VjcmV0LWM="), d = offer("doc3", "data,c2VjcmV0LWQ="),
+                    e = offer("doc4", "data,c2VjcmV0LWF=");  // not canonical base64
   ASSERT_EQ(a.size(), 32u);
   side.revoke("doc3");  // its page closed before the fetch
   const auto post = [&](const std::string& token, const std::string& headers) {
     return "POST /" + token + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
   };
   const std::string from = "Origin: " + extension + "\r\n";
+  const std::string served = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                             "Content-Length: 8\r\nAccess-Control-Allow-Origin: " + extension +
+                             "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
   const std::string refused = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n"
                               "Connection: close\r\n\r\n";
-  const struct { std::string request; double at; bool served; } cases[] = {
-      {post(a, "Origin: http://www.tarsen.test:8080\r\n"), 100, false},  // the page's origin
-      {post(a, ""), 100, false},
-      {post(a, from + from), 100, false},
-      {"GET /" + a + " HTTP/1.1\r\n" + from + "\r\n", 100, false},
-      {post(std::string(32, '0'), from), 100, false},
-      {post(a.substr(1), from), 100, false},
-      {post(d, from), 100, false},
-      {post(a, from), 109.9, true},
-      {post(a, from), 100, false},  // used
-      {post(b, from), 110, false},  // too late
-      {"OPTIONS /" + c + " HTTP/1.1\r\n" + from + "\r\n", 100, false},
+  const struct { std::string request; double at; std::string response; } cases[] = {
+      {post(a, "Origin: http://www.tarsen.test:8080\r\n"), 100, refused},  // the page's origin
+      {post(a, ""), 100, refused},
+      {post(a, from + from), 100, refused},
+      {"GET /" + a + " HTTP/1.1\r\n" + from + "\r\n", 100, refused},
+      {post(std::string(32, '0'), from), 100, refused},
+      {post(a.substr(1), from), 100, refused},
+      {post(d, from), 100, refused},
+      {post(a, from), 109.9, served + "secret-a"},
+      {post(a, from), 100, refused},  // used
+      {post(b, from), 110, refused},  // too late
+      {"OPTIONS /" + c + " HTTP/1.1\r\n" + from + "\r\n", 100, refused},
+      {post(e, from), 100, served},  // cut short
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.request);
@@ -191,21 +198,17 @@ TEST(SideChannel, ServesEachOfferOnceToItsOriginInTime) {
     char buffer[1024];
     for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) response.append(buffer, n);
     close(fd);
-    if (test.served)
-      EXPECT_EQ(response, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                          "Content-Length: 8\r\nAccess-Control-Allow-Origin: " + extension +
-                          "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\nsecret-a");
-    else
-      EXPECT_EQ(response, refused);
+    EXPECT_EQ(response, test.response);
   }
-  std::string bytes;
-  EXPECT_FALSE(side.take(a, "doc1", bytes));  // served
-  EXPECT_FALSE(side.take(d, "doc3", bytes));  // revoked
-  EXPECT_FALSE(side.take(b, "doc1", bytes));  // another document's
-  EXPECT_TRUE(side.take(b, "doc2", bytes));   // expired, still there for the pieces road
-  EXPECT_EQ(bytes, "secret-b");
-  EXPECT_TRUE(side.take(c, "doc2", bytes));   // refused to an OPTIONS, never served
-  EXPECT_FALSE(side.take(c, "doc2", bytes));
+  std::string text;
+  EXPECT_FALSE(side.take(a, "doc1", text));  // served
+  EXPECT_FALSE(side.take(d, "doc3", text));  // revoked
+  EXPECT_FALSE(side.take(b, "doc1", text));  // another document's
+  EXPECT_TRUE(side.take(b, "doc2", text));   // expired, still there for the pieces road
+  EXPECT_EQ(text, "data,c2VjcmV0LWI=");
+  EXPECT_TRUE(side.take(c, "doc2", text));   // refused to an OPTIONS, never served
+  EXPECT_FALSE(side.take(c, "doc2", text));
+  EXPECT_TRUE(side.take(e, "doc4", text));   // cut short: the pieces road
 }
 
 TEST(Zenity, ArgumentsForEachPanel) {

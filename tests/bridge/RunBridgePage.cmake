@@ -1,5 +1,6 @@
-# Runs one bridge page: the console transcript must equal NAME-expected.txt, and the journal and the
-# plug-in's log must hold NAME-journal.txt and NAME-log.txt (check-log.sh's rules).
+# Runs one bridge page: the console transcript must equal NAME-expected.txt, and the journal, the
+# plug-in's log and the host's must hold NAME-journal.txt, NAME-log.txt and NAME-host.txt
+# (check-log.sh's rules).
 string(REPLACE "|" ";" args "${ARGS}")
 get_filename_component(name "${PAGE}" NAME_WE)
 execute_process(COMMAND mktemp -d OUTPUT_VARIABLE home OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -19,7 +20,8 @@ if(NOT out STREQUAL expected)
 endif()
 set(journal "${home}/Library/Application Support/Tarsen/Tarsen Harlune/var/run/journal.jsonl")
 set(log "${home}/Library/Logs/Tarsen/tarsen-harlune-browser-plugin.log")
-foreach(kind journal log)
+set(host "${home}/Library/Logs/Tarsen/tarsen-web-host.log")
+foreach(kind journal log host)
   if(EXISTS "${DIR}/${name}-${kind}.txt")
     execute_process(COMMAND sh "${CHECK_LOG}" "${DIR}/${name}-${kind}.txt" "${${kind}}"
                     RESULT_VARIABLE check_rc OUTPUT_VARIABLE missing)
