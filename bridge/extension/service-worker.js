@@ -1,8 +1,9 @@
 // Routes messages between pages and the native host: one host connection per
 // tab, shared by the documents the tab shows, closed when the tab goes. Each
 // message from a page is stamped with its document number, and a "create"
-// with the address the browser reports for that document; a page's own word
-// for either is overwritten.
+// with the address the browser reports for that document and with the
+// extension's own origin (the only one the host serves side-channel bytes to);
+// a page's own word for any of them is overwritten.
 'use strict';
 
 const HOST = 'com.tarsen.web';
@@ -117,4 +118,5 @@ chrome.tabs.onRemoved.addListener((tabId) => {
   if (!tab) return;
   tabs.delete(tabId);
   tab.host.disconnect();
+  for (const [token, aside] of asides) if (aside.tabId === tabId) asides.delete(token);
 });
