@@ -192,7 +192,8 @@ void SideChannel::answer_(int peer) {
   if (line.compare(0, 6, "POST /") == 0 && line.size() > 15 &&
       line.compare(line.size() - 9, 9, " HTTP/1.1") == 0)
     token = line.substr(6, line.size() - 15);
-  for (std::size_t at = lineEnd + 2; at < head.size();) {
+  const std::size_t headEnd = head.find("\r\n\r\n") + 2;  // each line ends before it
+  for (std::size_t at = lineEnd + 2; at < headEnd;) {
     const std::size_t end = head.find("\r\n", at);
     const std::string header = head.substr(at, end - at);
     at = end + 2;

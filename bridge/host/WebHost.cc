@@ -4,9 +4,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
@@ -24,6 +23,7 @@
 #include "Wire.h"
 
 namespace Bridge {
+
 namespace {
 
 const char kMimeType[] = "application/x-tarsen-web";
@@ -466,6 +466,7 @@ void WebHost::call_(const json& message, Instance& instance) {
   else
     ok = npn().setproperty(npp, instance.scriptable, identifier, &args[0]);
   for (auto& arg : args) npn().releasevariantvalue(&arg);
+
   answer["ok"] = ok && exception_.empty();
   if (!answer["ok"].get<bool>())
     answer["error"] = exception_.empty() ? refusalText(type) : exception_;
@@ -479,7 +480,7 @@ void WebHost::call_(const json& message, Instance& instance) {
 
 // A long data URL's bytes wait for one fetch by the extension, which builds the same text
 // in the page: a loopback read is several times faster than native messaging. The plug-in's
-// text is served as it is, never copied (a copy of 64 MiB costs as much as the fetch).
+// text is served as it is, never copied (a copy of 64 MiB costs tens of milliseconds).
 bool WebHost::sendAside_(const json& answer, const Instance& instance, NPVariant& result) {
   const char* text = result.value.stringValue.UTF8Characters;
   const std::size_t size = result.value.stringValue.UTF8Length;

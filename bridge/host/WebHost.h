@@ -14,8 +14,8 @@
 //   {"type":"destroy","doc":D,"id":N}         {"type":"close","doc":D}
 //   {"type":"pieces","doc":D,"token":T}       (the bytes of T could not be fetched)
 // A close ends the document's calls at once: its running dialog is aborted,
-// its queued messages dropped, its objects destroyed and its file approvals
-// forgotten.
+// its queued messages dropped, its side-channel tokens revoked, its objects
+// destroyed and its file approvals forgotten.
 // Messages to it:
 //   {"type":"created","doc":D,"id":N,"ok":bool[,"error":E]}
 //   {"type":"result","doc":D,"call":C,"ok":bool[,"value":V][,"error":E]}

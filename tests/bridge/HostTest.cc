@@ -177,6 +177,7 @@ TEST(SideChannel, ServesEachOfferOnceToItsOriginInTime) {
       {post(std::string(32, '0'), from), 100, refused},
       {post(a.substr(1), from), 100, refused},
       {post(d, from), 100, refused},
+      {post(a, "Origin: http://x.test\r\n") + "body", 100, refused},  // what follows the head
       {post(a, from), 109.9, served + "secret-a"},
       {post(a, from), 100, refused},  // used
       {post(b, from), 110, refused},  // too late
