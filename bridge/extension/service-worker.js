@@ -7,9 +7,10 @@
 'use strict';
 
 const HOST = 'com.tarsen.web';
-// Firefox: side-channel bytes are fetched here, the only context of the extension's that
-// it lets reach the loopback port from any page, and cloned to the content script
-// (Chromium's messaging carries JSON only: there a frame of the extension's fetches them).
+// Firefox: side-channel bytes are fetched by a worker of this background script's (Firefox
+// keeps a frame of the extension's in a public page from the loopback port, but not these)
+// and cloned to the content script (Chromium's messaging carries JSON only: there a frame
+// of the extension's fetches them).
 const FETCH_HERE = location.protocol === 'moz-extension:';
 // Chromium: tokens on their way to the frame, with the host's port and the tab. Any page
 // can load that frame; it fetches only a token the host gave its tab, only from the host,
@@ -43,17 +44,32 @@ function openTab(tabId) {
   return tab;
 }
 
-// Firefox: the blocks go to the content script as they come (side.js); whatever goes
-// wrong, the host sends the answer in pieces instead.
-async function fetchHere(tab, page, message) {
-  try {
-    await fetchAside(message.port, message.token, (buffer, last) =>
-      page.postMessage({ type: 'bytes', call: message.call, prefix: message.prefix, buffer, last }));
-  } catch (error) {
-    try {
-      tab.host.postMessage({ type: 'pieces', doc: message.doc, token: message.token });
-    } catch (gone) { /* the host is gone, and the page told */ }
+// Firefox: a worker (side.js) fetches, and the blocks go to the content script as they
+// come; whatever goes wrong, the host sends the answer in pieces instead.
+let fetcher = null;
+const fetching = new Map();  // token -> { tab, page, message }
+function fetchHere(tab, page, message) {
+  if (!fetcher) {
+    fetcher = new Worker('side.js');
+    fetcher.onmessage = (event) => {
+      const data = event.data;
+      const job = fetching.get(data.token);
+      if (!job) return;
+      if (data.failed || data.last) fetching.delete(data.token);
+      try {
+        if (data.failed) throw new Error('the fetch failed');
+        job.page.postMessage({ type: 'bytes', call: job.message.call, prefix: job.message.prefix,
+                               buffer: data.buffer, last: data.last });
+      } catch (error) {
+        fetching.delete(data.token);
+        try {
+          job.tab.host.postMessage({ type: 'pieces', doc: job.message.doc, token: data.token });
+        } catch (gone) { /* the host is gone, and the page told */ }
+      }
+    };
   }
+  fetching.set(message.token, { tab, page, message });
+  fetcher.postMessage({ port: message.port, token: message.token });
 }
 
 // Only pages with a host: the plug-in binds identifiers and approvals to it.

@@ -28,7 +28,7 @@ async function fetchAside(port, token, deliver) {
 // Chromium: in the frame relay.js keeps in the page, which posts it tokens.
 // The extension's origin may reach the loopback port where the page's may not;
 // the service worker confirms each token the host gave this tab and names the port.
-if (window.parent !== window) {
+if (typeof window !== 'undefined' && window.parent !== window) {
   window.addEventListener('message', async (event) => {
     if (event.source !== window.parent || typeof event.data !== 'string') return;
     const token = event.data;
@@ -43,4 +43,19 @@ if (window.parent !== window) {
       post({ failed: true });
     }
   });
+}
+
+// Firefox: in a worker of the background script's, which posts it tokens, so
+// that reading the fetch and cloning the blocks to the content script go side
+// by side (one thread doing both is a third slower).
+if (typeof window === 'undefined') {
+  self.onmessage = async (event) => {
+    const { port, token } = event.data;
+    try {
+      await fetchAside(port, token, (buffer, last) =>
+        self.postMessage({ token, buffer, last }, [buffer]));
+    } catch (error) {
+      self.postMessage({ token, failed: true });
+    }
+  };
 }
