@@ -136,6 +136,7 @@ bool SideChannel::take(const std::string& token, const std::string& doc, std::st
 
 void SideChannel::revoke(const std::string& doc) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (serving_ == doc) serving_.clear();
   for (auto it = offers_.begin(); it != offers_.end();)
     it = it->second.doc == doc ? offers_.erase(it) : std::next(it);
 }
@@ -212,6 +213,7 @@ void SideChannel::answer_(int peer) {
         now_() < found->second.until) {
       served = std::move(found->second);
       offers_.erase(found);
+      serving_ = served.doc;
       serving = true;
     }
   }
@@ -236,11 +238,14 @@ void SideChannel::answer_(int peer) {
     sent = decodeCanonicalBase64(text + at, piece, bytes, at + piece == length) &&
            sendAll(bytes.data(), bytes.size());
   }
-  if (sent) return;
-  // Cut off on the way: no second fetch, but the pieces road can still have it.
-  served.until = 0;
   std::lock_guard<std::mutex> lock(mutex_);
-  offers_[token] = std::move(served);
+  // Cut off on the way: no second fetch, but the pieces road can still have it, unless its
+  // document closed meanwhile.
+  if (!sent && serving_ == served.doc) {
+    served.until = 0;
+    offers_[token] = std::move(served);
+  }
+  serving_.clear();
 }
 
 }  // namespace Bridge

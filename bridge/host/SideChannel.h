@@ -74,6 +74,7 @@ class SideChannel {
   std::thread thread_;
   std::mutex mutex_;
   std::map<std::string, Offer> offers_;  // token -> offer, guarded by mutex_
+  std::string serving_;  // the document whose offer goes out now, until it closes; mutex_
 };
 
 }  // namespace Bridge
