@@ -24,12 +24,14 @@
       frame = document.createElement('iframe');
       frame.hidden = true;
       frame.src = chrome.runtime.getURL('side.html');
-      frameLoaded = new Promise((resolve) => frame.addEventListener('load', resolve, { once: true }));
+      frameLoaded = new Promise((resolve) =>
+        frame.addEventListener('load', resolve, { once: true }));
       document.documentElement.appendChild(frame);
     }
     asides.set(message.token, message);
     const target = frame;
-    frameLoaded.then(() => target.contentWindow.postMessage(message.token, new URL(target.src).origin));
+    frameLoaded.then(() =>
+      target.contentWindow.postMessage(message.token, new URL(target.src).origin));
   }
 
   // Its blocks go to the page as they come; whatever goes wrong, the host sends

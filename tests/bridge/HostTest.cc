@@ -139,7 +139,8 @@ TEST(SideChannel, OnlyCanonicalBase64Decodes) {
       {"TWF-", nullptr}, {"T===", nullptr}};
   for (const auto& [text, bytes] : cases) {
     std::string out = "unset";
-    EXPECT_EQ(Bridge::decodeCanonicalBase64(text, std::strlen(text), out), bytes != nullptr) << text;
+    EXPECT_EQ(Bridge::decodeCanonicalBase64(text, std::strlen(text), out), bytes != nullptr)
+        << text;
     EXPECT_TRUE(!bytes || out == bytes) << text;
   }
 }
