@@ -32,8 +32,10 @@
   const objects = new Map();   // object id -> state
   let hostGone = null;
 
+  // To relay.js and back by events, handed over at once: a posted message
+  // waits for a task of its own each way (0.1-0.2 ms a call).
   function send(message) {
-    window.postMessage({ [TAG]: 'to-host', message }, '*');
+    window.dispatchEvent(new CustomEvent(TAG + '-to-host', { detail: message }));
   }
 
   // A text the host can read: a lone surrogate has no UTF-8 form.
@@ -200,9 +202,9 @@
     }
   }
 
-  window.addEventListener('message', (event) => {
-    if (event.source !== window || !event.data || event.data[TAG] !== 'to-page') return;
-    receive(event.data.message);
+  window.addEventListener(TAG + '-to-page', (event) => {
+    const message = event.detail;  // read once: Chromium clones it into this world on each read
+    if (message && typeof message === 'object') receive(message);
   });
 
   Object.defineProperty(window, 'tarsenWeb', {

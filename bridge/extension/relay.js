@@ -18,8 +18,16 @@
       message.trace.cs = performance.now() - message.trace.cs;
   }
 
+  // Answers reach page-api.js by an event, at once (Firefox hands the page
+  // only what was cloned into its world); the bench's echoes are posted, where
+  // its pages listen.
   function toPage(message) {
-    window.postMessage({ [TAG]: 'to-page', message }, '*');
+    if (message.type === 'echo') {
+      window.postMessage({ [TAG]: 'to-page', message }, '*');
+      return;
+    }
+    const detail = typeof cloneInto === 'function' ? cloneInto(message, window) : message;
+    window.dispatchEvent(new CustomEvent(TAG + '-to-page', { detail }));
   }
 
   function connect() {
@@ -53,9 +61,9 @@
     toPage({ type: 'gone', message: 'the page was left' });
   });
 
-  window.addEventListener('message', (event) => {
-    if (event.source !== window || !event.data || event.data[TAG] !== 'to-host') return;
-    const message = event.data.message;
+  // page-api.js sends by an event; a posted message is taken too (the bench's
+  // echoes, and what any script of the page may send).
+  function fromPage(message) {
     if (!port) connect();
     try {
       // (A copy: Firefox lets no object of ours into the page's.)
@@ -66,5 +74,19 @@
       const call = message && typeof message === 'object' ? message.call : undefined;
       toPage({ type: 'error', call, message: 'the call cannot be sent: ' + error.message });
     }
+  }
+
+  window.addEventListener(TAG + '-to-host', (event) => {
+    let message;
+    try {
+      message = event.detail;  // Chromium clones it out of the page's world here
+    } catch (error) {
+      return;  // not from page-api.js: nothing that could be sent
+    }
+    fromPage(message);
+  });
+  window.addEventListener('message', (event) => {
+    if (event.source !== window || !event.data || event.data[TAG] !== 'to-host') return;
+    fromPage(event.data.message);
   });
 })();
