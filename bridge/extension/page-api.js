@@ -33,8 +33,10 @@
   const blocks = new Map();    // call -> its answer's side-channel blocks so far
   let hostGone = null;
 
+  // To relay.js and back by events, handed over at once: a posted message
+  // waits for a task of its own each way (0.1-0.2 ms a call).
   function send(message) {
-    window.postMessage({ [TAG]: 'to-host', message }, '*');
+    window.dispatchEvent(new CustomEvent(TAG + '-to-host', { detail: message }));
   }
 
   // A text the host can read: a lone surrogate has no UTF-8 form.
@@ -234,9 +236,16 @@
     }
   }
 
+  // Blocks of bytes are posted, to move rather than copy them.
   window.addEventListener('message', (event) => {
     if (event.source !== window || !event.data || event.data[TAG] !== 'to-page') return;
-    receive(event.data.message);
+    const message = event.data.message;
+    if (message && message.type === 'bytes') received(message);
+  });
+
+  window.addEventListener(TAG + '-to-page', (event) => {
+    const message = event.detail;  // read once: Chromium clones it into this world on each read
+    if (message && typeof message === 'object') receive(message);
   });
 
   Object.defineProperty(window, 'tarsenWeb', {

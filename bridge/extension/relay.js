@@ -8,13 +8,32 @@
   const TAG = 'tarsen-web';
   let port = null;
   let pieces = [];
+  let tracing = false;
 
   let frame = null;
   let frameLoaded = null;
   const asides = new Map();  // token -> the host's bytes message
 
+  // Bench only: a host started for the bench says so when it creates an
+  // object; from then on each message carries the time it left here, and its
+  // answer comes back with how long it was away (WebHost::traced_).
+  function traced(message) {
+    if (message.trace === true) tracing = true;
+    else if (tracing && typeof message.trace === 'object')
+      message.trace.cs = performance.now() - message.trace.cs;
+  }
+
+  // Answers reach page-api.js by an event, at once (Firefox hands the page
+  // only what was cloned into its world); blocks of bytes are posted, so that
+  // they move rather than copy, and so are the bench's echoes, where its pages
+  // listen.
   function toPage(message, transfer) {
-    window.postMessage({ [TAG]: 'to-page', message }, '*', transfer || []);
+    if (transfer || message.type === 'echo') {
+      window.postMessage({ [TAG]: 'to-page', message }, '*', transfer || []);
+      return;
+    }
+    const detail = typeof cloneInto === 'function' ? cloneInto(message, window) : message;
+    window.dispatchEvent(new CustomEvent(TAG + '-to-page', { detail }));
   }
 
   // Chromium: a frame of the extension's own (side.js) fetches the bytes; the
@@ -59,6 +78,7 @@
         return;
       }
       if (message.type !== 'piece') {
+        if (message.trace) traced(message);
         toPage(message);
         return;
       }
@@ -85,16 +105,32 @@
     toPage({ type: 'gone', message: 'the page was left' });
   });
 
-  window.addEventListener('message', (event) => {
-    if (event.source !== window || !event.data || event.data[TAG] !== 'to-host') return;
-    const message = event.data.message;
+  // page-api.js sends by an event; a posted message is taken too (the bench's
+  // echoes, and what any script of the page may send).
+  function fromPage(message) {
     if (!port) connect();
     try {
-      port.postMessage(message);
+      // (A copy: Firefox lets no object of ours into the page's.)
+      port.postMessage(tracing && message && typeof message === 'object'
+        ? { ...message, trace: { cs: performance.now() } } : message);
     } catch (error) {
       // Too long for the browser, or not a message at all: the call still settles.
       const call = message && typeof message === 'object' ? message.call : undefined;
       toPage({ type: 'error', call, message: 'the call cannot be sent: ' + error.message });
     }
+  }
+
+  window.addEventListener(TAG + '-to-host', (event) => {
+    let message;
+    try {
+      message = event.detail;  // Chromium clones it out of the page's world here
+    } catch (error) {
+      return;  // not from page-api.js: nothing that could be sent
+    }
+    fromPage(message);
+  });
+  window.addEventListener('message', (event) => {
+    if (event.source !== window || !event.data || event.data[TAG] !== 'to-host') return;
+    fromPage(event.data.message);
   });
 })();

@@ -22,6 +22,7 @@ let nextDoc = 0;
 function openTab(tabId) {
   const tab = { host: chrome.runtime.connectNative(HOST), docs: new Map() };
   tab.host.onMessage.addListener((message) => {
+    if (message.trace) traced(tab, message);
     const page = tab.docs.get(message.doc);
     if (page && message.type === 'bytes' && FETCH_HERE) {
       fetchHere(tab, page, message);
@@ -72,6 +73,13 @@ function fetchHere(tab, page, message) {
   fetcher.postMessage({ port: message.port, token: message.token });
 }
 
+// Bench only, as in relay.js: the time a call spent beyond this worker.
+function traced(tab, message) {
+  if (message.trace === true) tab.trace = true;
+  else if (tab.trace && typeof message.trace === 'object')
+    message.trace.sw = performance.now() - message.trace.sw;
+}
+
 // Only pages with a host: the plug-in binds identifiers and approvals to it.
 function hasHost(url) {
   try {
@@ -102,6 +110,7 @@ chrome.runtime.onConnect.addListener((port) => {
       return;
     }
     message.doc = doc;
+    if (current.trace && message.trace) message.trace = { cs: message.trace.cs, sw: performance.now() };
     if (message.type === 'create') {
       message.url = url;
       message.userAgent = navigator.userAgent;

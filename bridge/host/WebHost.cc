@@ -33,6 +33,7 @@ const char kDefaultUserAgent[] =
 
 Desktop::RunLoop& loop() { return Desktop::RunLoop::main(); }
 const NPNetscapeFuncs& npn() { return Browser::browserFuncs(); }
+using Clock = std::chrono::steady_clock;
 
 std::string docKey(const json& doc) { return doc.dump(); }
 
@@ -119,9 +120,10 @@ void WebHost::readInput_() {
     if (result == ReadResult::End) break;
     if (result == ReadResult::Oversized)
       text = "\x01" + std::to_string(length);  // not JSON: marks the refusal below
+    const auto read = options_.benchEcho ? Clock::now() : Clock::time_point();
     if (options_.benchEcho && echo_(text)) continue;
-    loop().performOnMainThread([this, text = std::move(text)]() mutable {
-      receive_(std::move(text));
+    loop().performOnMainThread([this, text = std::move(text), read]() mutable {
+      receive_(std::move(text), read);
     });
   }
   loop().performOnMainThread([this] {
@@ -217,8 +219,9 @@ bool WebHost::echo_(const std::string& text) {
   return true;
 }
 
-void WebHost::receive_(std::string text) {
+void WebHost::receive_(std::string text, Clock::time_point read) {
   Incoming incoming;
+  incoming.read = read;
   if (!text.empty() && text[0] == '\x01') {
     incoming.refusal = "message of " + text.substr(1) + " bytes refused: at most " +
                        std::to_string(kMaxIncoming) + " bytes";
@@ -273,7 +276,7 @@ void WebHost::drain_() {
     Incoming incoming = std::move(inbox_.front());
     inbox_.pop_front();
     busy_ = true;
-    if (options_.benchEcho) handling_ = std::chrono::steady_clock::now();
+    if (options_.benchEcho) trace_ = {incoming.read, Clock::now(), {}, {}};
     handle_(incoming);
     busy_ = false;
     if (zenity_) zenity_->closeEnded();
@@ -412,6 +415,8 @@ void WebHost::create_(const json& message) {
   docHosts_[key.first].insert(where.hostname);
   instances_[key] = std::move(instance);
   answer["ok"] = true;
+  // Bench only: the extension stamps this page's calls on their way (traced_).
+  if (options_.benchEcho) answer["trace"] = true;
   send_(answer);
 }
 
@@ -458,6 +463,7 @@ void WebHost::call_(const json& message, Instance& instance) {
   NPVariant result;
   VOID_TO_NPVARIANT(result);
   bool ok;
+  if (options_.benchEcho) trace_.core = Clock::now();
   if (type == "invoke")
     ok = npn().invoke(npp, instance.scriptable, identifier, args.data(),
                       static_cast<uint32_t>(args.size()), &result);
@@ -465,6 +471,7 @@ void WebHost::call_(const json& message, Instance& instance) {
     ok = npn().getproperty(npp, instance.scriptable, identifier, &result);
   else
     ok = npn().setproperty(npp, instance.scriptable, identifier, &args[0]);
+  if (options_.benchEcho) trace_.cored = Clock::now();
   for (auto& arg : args) npn().releasevariantvalue(&arg);
 
   answer["ok"] = ok && exception_.empty();
@@ -475,6 +482,7 @@ void WebHost::call_(const json& message, Instance& instance) {
   else if (result.type != NPVariantType_Void)
     answer["value"] = variantToJson(result);
   npn().releasevariantvalue(&result);
+  if (options_.benchEcho && message.contains("trace")) answer["trace"] = traced_(message["trace"]);
   send_(answer);
 }
 
@@ -624,19 +632,28 @@ void WebHost::releasePage(const json& doc, std::int64_t fn) {
 }
 
 void WebHost::send_(const json& message) {
-  std::string text = messageText(message);
-  // Bench only: a result says how long the host took for it, from the start
-  // of its handling on the main loop.
-  if (options_.benchEcho && message.value("type", "") == "result" && text.back() == '}')
-    text.insert(text.size() - 1, ",\"hostUs\":" + std::to_string(
-        std::chrono::duration_cast<std::chrono::microseconds>(
-            std::chrono::steady_clock::now() - handling_).count()));
+  const std::string text = messageText(message);
   std::lock_guard<std::mutex> lock(outMutex_);
   if (outBroken_) return;
   framePieces(text, kPieceLimit, message.value("doc", json()), [this](const std::string& body) {
     outBroken_ = !writeMessage(options_.out, body);
     return !outBroken_;
   });
+}
+
+// Bench only: the extension's stamps of a traced call, with the host's hops
+// in microseconds: from the reader thread to the main loop, from there to the
+// plug-in's call, the call itself (the relay and the application), and on to
+// the answer.
+json WebHost::traced_(const json& trace) const {
+  json out = trace.is_object() ? trace : json::object();
+  const auto us = [](Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(to - from).count();
+  };
+  const Clock::time_point now = Clock::now();
+  out["host"] = {us(trace_.read, trace_.handling), us(trace_.handling, trace_.core),
+                 us(trace_.core, trace_.cored), us(trace_.cored, now)};
+  return out;
 }
 
 void WebHost::sendError_(const json& message, const std::string& text) {

@@ -105,11 +105,16 @@ class WebHost : public Browser::Host, public PageLink {
   struct Incoming {
     json message;
     std::string refusal;
+    std::chrono::steady_clock::time_point read;  // bench only
+  };
+  // Bench only: where a call's time went in the host (see traced_).
+  struct Trace {
+    std::chrono::steady_clock::time_point read, handling, core, cored;
   };
 
   void readInput_();
   bool echo_(const std::string& text);
-  void receive_(std::string text);
+  void receive_(std::string text, std::chrono::steady_clock::time_point read);
   void closing_(const json& doc);
   void drain_();
   void handle_(const Incoming& incoming);
@@ -123,6 +128,7 @@ class WebHost : public Browser::Host, public PageLink {
   void note_(const std::string& line);
   void send_(const json& message);
   void sendError_(const json& message, const std::string& text);
+  json traced_(const json& trace) const;
   Instance* find_(const json& message);
   void loadAnswers_();
   Desktop::PanelAnswer answerPanel_(Desktop::SavePanel& panel,
@@ -165,7 +171,7 @@ class WebHost : public Browser::Host, public PageLink {
 
   std::deque<Incoming> inbox_;     // main thread only
   bool busy_ = false;              // a message is being handled (maybe in a nested run)
-  std::chrono::steady_clock::time_point handling_;  // since when (bench only)
+  Trace trace_;                    // of the message handled now (bench only)
   bool inputClosed_ = false;       // main thread only
   std::thread reader_;
   std::mutex outMutex_;
