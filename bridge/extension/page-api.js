@@ -236,11 +236,33 @@
     }
   }
 
-  // Blocks of bytes are posted, to move rather than copy them.
+  // Firefox's side channel gives the whole answer as a Blob: read in slices at
+  // once, so that the base64 of each is built while the rest still comes over
+  // from the extension's process (one read of the whole, then its base64, take
+  // half as long again).
+  async function receivedBlob(message) {
+    const SLICE = 3 << 19;  // a multiple of three: its base64 has no padding
+    const blob = message.blob;
+    const reads = [];
+    for (let at = 0; at < blob.size || at === 0; at += SLICE)
+      reads.push(blob.slice(at, at + SLICE).arrayBuffer());
+    try {
+      for (let k = 0; k < reads.length && pending.has(message.call); ++k)
+        received({ call: message.call, prefix: message.prefix, buffer: await reads[k],
+                   last: k === reads.length - 1 });
+    } catch (error) {
+      receive({ type: 'error', call: message.call,
+                message: 'the answer could not be read: ' + error.message });
+    }
+  }
+
+  // Blocks of bytes are posted, to move rather than copy them; Blobs too.
   window.addEventListener('message', (event) => {
     if (event.source !== window || !event.data || event.data[TAG] !== 'to-page') return;
     const message = event.data.message;
-    if (message && message.type === 'bytes') received(message);
+    if (!message || message.type !== 'bytes') return;
+    if (message.blob instanceof Blob) receivedBlob(message);
+    else received(message);
   });
 
   window.addEventListener(TAG + '-to-page', (event) => {

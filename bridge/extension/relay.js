@@ -2,7 +2,7 @@
 // page's world) and the extension's service worker. The connection opens
 // only when the page first uses the API, so pages that never do start no host.
 // Long answers arrive in pieces, joined here (the browser caps one message), or
-// as blocks of bytes from the host's side channel (side.js).
+// as blocks of bytes, or a Blob, from the host's side channel (side.js).
 (() => {
   'use strict';
   const TAG = 'tarsen-web';
@@ -25,10 +25,10 @@
 
   // Answers reach page-api.js by an event, at once (Firefox hands the page
   // only what was cloned into its world); blocks of bytes are posted, so that
-  // they move rather than copy, and so are the bench's echoes, where its pages
-  // listen.
+  // they move rather than copy, and so are Blobs and the bench's echoes, where
+  // its pages listen.
   function toPage(message, transfer) {
-    if (transfer || message.type === 'echo') {
+    if (transfer || message.blob || message.type === 'echo') {
       window.postMessage({ [TAG]: 'to-page', message }, '*', transfer || []);
       return;
     }
@@ -73,7 +73,8 @@
     port = chrome.runtime.connect({ name: 'tarsen-web' });
     port.onMessage.addListener((message) => {
       if (message.type === 'bytes') {
-        if (message.buffer) toPage(message, [message.buffer]);
+        if (message.blob) toPage(message);
+        else if (message.buffer) toPage(message, [message.buffer]);
         else fetchAside(message);
         return;
       }

@@ -9,8 +9,8 @@
 const HOST = 'com.tarsen.web';
 // Firefox: side-channel bytes are fetched by a worker of this background script's (Firefox
 // keeps a frame of the extension's in a public page from the loopback port, but not these)
-// and cloned to the content script (Chromium's messaging carries JSON only: there a frame
-// of the extension's fetches them).
+// and go to the content script as a Blob (Chromium's messaging carries JSON only: there a
+// frame of the extension's fetches them).
 const FETCH_HERE = location.protocol === 'moz-extension:';
 // Chromium: tokens on their way to the frame, with the host's port and the tab. Any page
 // can load that frame; it fetches only a token the host gave its tab, only from the host,
@@ -45,8 +45,8 @@ function openTab(tabId) {
   return tab;
 }
 
-// Firefox: a worker (side.js) fetches, and the blocks go to the content script as they
-// come; whatever goes wrong, the host sends the answer in pieces instead.
+// Firefox: a worker (side.js) fetches, and the Blob goes to the content script; whatever
+// goes wrong, the host sends the answer in pieces instead.
 let fetcher = null;
 const fetching = new Map();  // token -> { tab, page, message }
 function fetchHere(tab, page, message) {
@@ -56,13 +56,12 @@ function fetchHere(tab, page, message) {
       const data = event.data;
       const job = fetching.get(data.token);
       if (!job) return;
-      if (data.failed || data.last) fetching.delete(data.token);
+      fetching.delete(data.token);
       try {
         if (data.failed) throw new Error('the fetch failed');
         job.page.postMessage({ type: 'bytes', call: job.message.call, prefix: job.message.prefix,
-                               buffer: data.buffer, last: data.last });
+                               blob: data.blob });
       } catch (error) {
-        fetching.delete(data.token);
         try {
           job.tab.host.postMessage({ type: 'pieces', doc: job.message.doc, token: data.token });
         } catch (gone) { /* the host is gone, and the page told */ }
