@@ -1,8 +1,6 @@
 // Bench-only parts of the host, switched on by TARSEN_WEB_BENCH_ECHO: echoes that measure
 // the browser's hops and the channels' floors, and the trace of a call's hops in the host.
 // None of them reads a file or reaches the plug-in.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +11,7 @@
 
 #include <desktop/RunLoop.h>
 
+#include "SideChannel.h"
 #include "WebHost.h"
 
 namespace Bridge {
@@ -25,19 +24,10 @@ namespace {
 // served once, on a loopback port of its own, to the first GET; the port is
 // announced first. Gives up after 10 s without a connection or a byte.
 void serveOnce(std::size_t bytes, const std::function<void(int)>& announce) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      ::listen(listener, 4) != 0 ||
-      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    if (listener >= 0) ::close(listener);
-    announce(0);
-    return;
-  }
-  announce(ntohs(address.sin_port));
+  int port = 0;
+  const int listener = listenOnLoopback(4, port);
+  announce(listener < 0 ? 0 : port);
+  if (listener < 0) return;
   const auto ready = [](int fd) {
     pollfd entry{fd, POLLIN, 0};
     return ::poll(&entry, 1, 10000) > 0;

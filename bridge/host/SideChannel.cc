@@ -109,18 +109,25 @@ SideChannel::~SideChannel() {
     if (fd >= 0) ::close(fd);
 }
 
-bool SideChannel::start() {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int listenOnLoopback(int backlog, int& port) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof address;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      ::listen(listener_, 8) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-      ::pipe2(wake_, O_CLOEXEC) != 0)
-    return false;
-  port_ = ntohs(address.sin_port);
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      ::listen(listener, backlog) != 0 ||
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    if (listener >= 0) ::close(listener);
+    return -1;
+  }
+  port = ntohs(address.sin_port);
+  return listener;
+}
+
+bool SideChannel::start() {
+  listener_ = listenOnLoopback(8, port_);
+  if (listener_ < 0 || ::pipe2(wake_, O_CLOEXEC) != 0) return false;
   thread_ = std::thread([this] { run_(); });
   return true;
 }

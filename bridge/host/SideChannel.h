@@ -26,6 +26,9 @@ namespace Bridge {
 bool decodeCanonicalBase64(const char* text, std::size_t length, std::string& bytes,
                            bool last = true);
 
+// A listening socket on an ephemeral 127.0.0.1 port (its number in `port`); -1 when none.
+int listenOnLoopback(int backlog, int& port);
+
 class SideChannel {
  public:
   // `now`: the host's clock in seconds (any thread); `lifetime`: how long an offer waits.
